@@ -1,0 +1,75 @@
+#include "command_line.h"
+
+#include <climits>
+#include <optional>
+#include <string_view>
+
+#include "failure.h"
+
+namespace {
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// The decimal integer at the start of `text` after optional white space and
+// an optional sign, as a long long saturated beyond the int range; 0 when the
+// text does not begin with one. Whatever follows the digits is ignored.
+long long leadingInteger(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && isSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  constexpr long long beyondInt = static_cast<long long>(INT_MAX) + 1;
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value <= beyondInt) value = value * 10 + (text[i] - '0');
+  }
+  return negative ? -value : value;
+}
+
+// The first white-space-delimited word of `text`, or nothing when it has none.
+std::optional<std::string> firstWord(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && isSpace(text[begin])) ++begin;
+  if (begin == text.size()) return std::nullopt;
+  std::size_t end = begin;
+  while (end < text.size() && !isSpace(text[end])) ++end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+}  // namespace
+
+Options parseCommandLine(std::span<const char* const> arguments) {
+  bool usageError = arguments.size() < 2;
+  std::optional<long long> length;
+  std::optional<std::string> logFileName;
+  bool useFirst = false;
+  if (!usageError) {
+    for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
+      const std::string_view argument(*it);
+      if (argument.empty() || argument[0] != '-' || argument.size() < 2) {
+        usageError = true;
+        continue;
+      }
+      const std::string_view value = argument.substr(2);
+      switch (argument[1]) {
+        case 'f':
+          useFirst = true;
+          break;
+        case 'd':
+          length = leadingInteger(value);
+          break;
+        case 'l':
+          if (auto word = firstWord(value)) logFileName = std::move(*word);
+          break;
+        default:
+          usageError = true;
+      }
+    }
+  }
+  if (usageError || !length || !logFileName) throw Failure(kUsageMessage);
+  if (*length <= 0 || *length > INT_MAX) throw Failure(kInvalidLengthMessage);
+  return Options{static_cast<int>(*length), std::move(*logFileName), useFirst};
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Where the bytes of a log come from: a file, or memory in tests.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to `capacity` bytes into `into`; returns 0 only at the end of the
+  // input. Throws Failure when the input cannot be read.
+  virtual std::size_t read(char* into, std::size_t capacity) = 0;
+};
+
+// The log file, opened read-only. Owns its descriptor.
+class LogFile : public ByteSource {
+ public:
+  // Opens `name`; throws Failure with "unable ot open NAME" when it cannot be
+  // opened for reading or is a directory.
+  explicit LogFile(const std::string& name);
+  ~LogFile() override;
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+
+  std::size_t read(char* into, std::size_t capacity) override;
+  int descriptor() const { return fd_; }
+
+ private:
+  std::string name_;
+  int fd_;
+};
+
+// Bytes held in memory.
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(std::string_view bytes, std::size_t mostPerRead = SIZE_MAX)
+      : bytes_(bytes), mostPerRead_(mostPerRead) {}
+  std::size_t read(char* into, std::size_t capacity) override;
+
+ private:
+  std::string_view bytes_;
+  std::size_t mostPerRead_;
+};
+
+// Splits a byte source into whole lines, read in large blocks. A line is its
+// bytes up to and including its newline, or up to the end of the input for a
+// last line without one; any byte, NUL included, is part of a line. Memory
+// grows with the longest line, never with the input.
+class LineReader {
+ public:
+  explicit LineReader(ByteSource& source, std::size_t blockSize = 256 * 1024);
+
+  // Gives the next line, valid until the following call; false at the end.
+  bool next(std::string_view& line);
+
+ private:
+  // Makes room for at least one more block after the pending bytes and reads
+  // it; false at the end of the input.
+  bool refill();
+
+  ByteSource& source_;
+  std::size_t blockSize_;
+  std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t begin_ = 0;    // the first byte not yet given out
+  std::size_t scanned_ = 0;  // bytes from begin_ known to hold no newline
+  std::size_t end_ = 0;      // the end of the bytes read
+  bool atEnd_ = false;
+};

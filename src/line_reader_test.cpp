@@ -1,0 +1,46 @@
+#include "line_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace std::string_literals;
+
+namespace {
+
+std::vector<std::string> linesOf(const std::string& bytes, std::size_t blockSize, std::size_t mostPerRead) {
+  MemorySource source(bytes, mostPerRead);
+  LineReader reader(source, blockSize);
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (reader.next(line)) lines.emplace_back(line);
+  return lines;
+}
+
+TEST(LineReader, GivesWholeLinesWhateverTheBlocks) {
+  const std::string longLine = std::string(10000, 'x') + "\n";
+  const struct {
+    std::string bytes;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"", {}},
+      {"\n", {"\n"}},
+      {"a\nbb\n", {"a\n", "bb\n"}},
+      {"a\nlast", {"a\n", "last"}},
+      {"\n\n\n", {"\n", "\n", "\n"}},
+      {"a\0b\n\0\n"s, {"a\0b\n"s, "\0\n"s}},
+      {"s\n" + longLine + "t", {"s\n", longLine, "t"}},
+      {longLine + longLine, {longLine, longLine}},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t blockSize : {1u, 3u, 64u, 65536u}) {
+      for (std::size_t mostPerRead : {std::size_t{1}, std::size_t{7}, SIZE_MAX}) {
+        EXPECT_EQ(linesOf(c.bytes, blockSize, mostPerRead), c.lines)
+            << "block " << blockSize << " read " << mostPerRead;
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+#include "output_set.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "failure.h"
+
+namespace {
+
+// Descriptors kept back for the standard streams, the log and the library.
+constexpr int kReservedDescriptors = 16;
+
+// Raises the soft limit on open files to the hard limit and returns how many
+// outputs may stay open at once.
+int outputsThatMayStayOpen() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1;
+  if (limit.rlim_cur != limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  const rlim_t usable = std::min<rlim_t>(limit.rlim_cur, 1u << 20);
+  return static_cast<int>(std::max<rlim_t>(usable, kReservedDescriptors + 1) - kReservedDescriptors);
+}
+
+}  // namespace
+
+OutputSet::OutputSet(const OutputNames& names, int count, const OutputBudget& budget)
+    : names_(names), outputs_(static_cast<std::size_t>(count)) {
+  const std::size_t share = budget.totalBytes / static_cast<std::size_t>(count);
+  perOutput_ = static_cast<std::uint32_t>(
+      std::clamp(share, budget.leastPerOutput, std::max(budget.leastPerOutput, budget.mostPerOutput)));
+  mostOpen_ = std::max(1, std::min(count, budget.mostOpen > 0 ? budget.mostOpen : outputsThatMayStayOpen()));
+  for (int i = 0; i < count; ++i) {
+    if (openCount_ == mostOpen_) evictOne();
+    const int fd = openFreeing(i, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) throw Failure("unable ot open " + names_.nameOf(i) + "\n");
+    outputs_[static_cast<std::size_t>(i)].fd = fd;
+    ++openCount_;
+    openOrder_.push_back(i);
+  }
+}
+
+OutputSet::~OutputSet() {
+  for (Output& output : outputs_) {
+    if (output.fd >= 0) ::close(output.fd);
+  }
+}
+
+void OutputSet::appendToAll(std::string_view head, std::string_view tail) {
+  for (int i = 0; i < count(); ++i) append(i, head, tail);
+}
+
+void OutputSet::finish() {
+  for (int i = 0; i < count(); ++i) {
+    flush(i);
+    closeOutput(i);
+  }
+}
+
+void OutputSet::appendSlowly(int index, std::string_view head, std::string_view tail) {
+  Output& output = outputs_[static_cast<std::size_t>(index)];
+  if (!output.buffer) {
+    output.buffer.reset(new char[perOutput_]);
+    output.room = perOutput_;
+  } else {
+    flush(index);
+  }
+  if (head.size() + tail.size() <= output.room) {
+    append(index, head, tail);
+    return;
+  }
+  // Longer than a whole buffer: straight to the file.
+  writeAll(index, head);
+  writeAll(index, tail);
+}
+
+void OutputSet::flush(int index) {
+  Output& output = outputs_[static_cast<std::size_t>(index)];
+  if (output.used == 0) return;
+  writeAll(index, std::string_view(output.buffer.get(), output.used));
+  output.used = 0;
+  output.room = perOutput_;
+}
+
+void OutputSet::writeAll(int index, std::string_view bytes) {
+  if (bytes.empty()) return;
+  ensureOpen(index);
+  const int fd = outputs_[static_cast<std::size_t>(index)].fd;
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+    } else if (written == 0 || errno != EINTR) {
+      throw Failure("unable to write " + names_.nameOf(index) + "\n");
+    }
+  }
+}
+
+void OutputSet::ensureOpen(int index) {
+  Output& output = outputs_[static_cast<std::size_t>(index)];
+  if (output.fd >= 0) return;
+  if (openCount_ == mostOpen_) evictOne();
+  // Created empty at the start; from here on only appended to.
+  output.fd = openFreeing(index, O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (output.fd < 0) throw Failure("unable to write " + names_.nameOf(index) + "\n");
+  ++openCount_;
+  openOrder_.push_back(index);
+}
+
+void OutputSet::closeOutput(int index) {
+  Output& output = outputs_[static_cast<std::size_t>(index)];
+  if (output.fd < 0) return;
+  const int fd = output.fd;
+  output.fd = -1;
+  --openCount_;
+  if (::close(fd) != 0 && errno != EINTR) {
+    throw Failure("unable to write " + names_.nameOf(index) + "\n");
+  }
+}
+
+void OutputSet::evictOne() {
+  while (!openOrder_.empty()) {
+    const int oldest = openOrder_.front();
+    openOrder_.pop_front();
+    if (outputs_[static_cast<std::size_t>(oldest)].fd >= 0) {
+      closeOutput(oldest);
+      return;
+    }
+  }
+}
+
+int OutputSet::openFreeing(int index, int flags) {
+  const std::string name = names_.nameOf(index);
+  for (;;) {
+    const int fd = ::open(name.c_str(), flags, 0666);
+    if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || openCount_ == 0) return fd;
+    // The process or the system ran out of descriptors below our own bound.
+    mostOpen_ = std::max(1, openCount_ - 1);
+    evictOne();
+  }
+}

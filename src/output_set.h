@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "output_names.h"
+
+// How much memory and how many descriptors the outputs may hold.
+struct OutputBudget {
+  std::size_t totalBytes = 32u << 20;  // all output buffers together
+  std::size_t mostPerOutput = 256u << 10;
+  std::size_t leastPerOutput = 256;  // the floor when N is very large
+  int mostOpen = 0;                  // 0: as many as the open-file limit allows
+};
+
+// The set of N output files. Each has a buffer of its own, written out in
+// large pieces; when there are more outputs than descriptors, a bounded number
+// stay open and the others are reopened for appending when their buffers are
+// written, so every file ends up as if all had been open all along. Every
+// failure throws Failure: "unable ot open NAME" when an output cannot be
+// created, "unable to write NAME" when a write or a close fails.
+class OutputSet {
+ public:
+  // Creates (or empties) outputs 0 … count-1 in that order. When one cannot
+  // be created, the ones before it stay behind, empty.
+  OutputSet(const OutputNames& names, int count, const OutputBudget& budget = {});
+  // Closes whatever is still open without looking at errors: after finish()
+  // nothing is, and otherwise the run is failing already.
+  ~OutputSet();
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
+
+  // Appends head then tail to output `index` (0 ≤ index < count).
+  void append(int index, std::string_view head, std::string_view tail) {
+    Output& output = outputs_[static_cast<std::size_t>(index)];
+    const std::size_t length = head.size() + tail.size();
+    if (length > output.room) {
+      appendSlowly(index, head, tail);
+      return;
+    }
+    char* at = output.buffer.get() + output.used;
+    std::memcpy(at, head.data(), head.size());
+    std::memcpy(at + head.size(), tail.data(), tail.size());
+    output.used += static_cast<std::uint32_t>(length);
+    output.room -= static_cast<std::uint32_t>(length);
+  }
+
+  // Appends head then tail to every output, 0 first.
+  void appendToAll(std::string_view head, std::string_view tail);
+
+  // Writes out every buffer and closes every file, in index order.
+  void finish();
+
+  int count() const { return static_cast<int>(outputs_.size()); }
+
+ private:
+  struct Output {
+    std::unique_ptr<char[]> buffer;  // allocated on first use
+    std::uint32_t used = 0;
+    std::uint32_t room = 0;
+    int fd = -1;
+  };
+
+  void appendSlowly(int index, std::string_view head, std::string_view tail);
+  void flush(int index);
+  void writeAll(int index, std::string_view bytes);
+  void ensureOpen(int index);
+  void closeOutput(int index);
+  // Closes the output that has been open longest, to free a descriptor.
+  void evictOne();
+  // Opens with `flags`, freeing descriptors while the process has none left.
+  int openFreeing(int index, int flags);
+
+  OutputNames names_;
+  std::vector<Output> outputs_;
+  std::uint32_t perOutput_;
+  int mostOpen_;
+  int openCount_ = 0;
+  std::deque<int> openOrder_;  // may hold outputs closed since; they are skipped
+};

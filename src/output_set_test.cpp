@@ -1,0 +1,69 @@
+#include "output_set.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "failure.h"
+#include "test_support.h"
+
+namespace {
+
+// Appends a mix of short, buffer-sized and oversized pieces to every output
+// and checks the files against the same appends kept in memory, for budgets
+// that force small buffers and very few open descriptors.
+TEST(OutputSet, FilesMatchTheAppendsWhateverTheBudget) {
+  const struct {
+    int count;
+    OutputBudget budget;
+  } cases[] = {
+      {3, OutputBudget{}},
+      {5, OutputBudget{64, 16, 16, 0}},
+      {40, OutputBudget{1 << 10, 64, 16, 3}},
+      {7, OutputBudget{1 << 10, 64, 16, 1}},
+  };
+  for (const auto& c : cases) {
+    TemporaryDirectory directory;
+    const std::string log = directory / "out.txt";
+    std::vector<std::string> expected(static_cast<std::size_t>(c.count));
+    {
+      OutputSet outputs(OutputNames(log), c.count, c.budget);
+      for (int step = 0; step < 500; ++step) {
+        const std::string head(static_cast<std::size_t>(step % 23), static_cast<char>('a' + step % 26));
+        const std::string tail = step % 50 == 0 ? std::string(200, 'L') : std::to_string(step) + "\n";
+        if (step % 17 == 0) {
+          outputs.appendToAll(head, tail);
+          for (std::string& e : expected) e += head + tail;
+        } else {
+          const int index = (step * 7) % c.count;
+          outputs.append(index, head, tail);
+          expected[static_cast<std::size_t>(index)] += head + tail;
+        }
+      }
+      outputs.finish();
+    }
+    for (int i = 0; i < c.count; ++i) {
+      EXPECT_EQ(readFile(directory / ("out" + std::to_string(i) + ".txt")),
+                expected[static_cast<std::size_t>(i)])
+          << "count " << c.count << " output " << i;
+    }
+  }
+}
+
+TEST(OutputSet, EmptiesExistingFilesAndReportsAnOutputItCannotCreate) {
+  TemporaryDirectory directory;
+  writeFile(directory / "r0.log", "old contents");
+  std::filesystem::create_directory(directory / "r2.log");
+  try {
+    OutputSet outputs(OutputNames(directory / "r.log"), 4);
+    FAIL() << "created an output over a directory";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.what(), "unable ot open " + (directory / "r2.log") + "\n");
+  }
+  EXPECT_EQ(readFile(directory / "r0.log"), "");
+  EXPECT_TRUE(std::filesystem::exists(directory / "r1.log"));
+  EXPECT_FALSE(std::filesystem::exists(directory / "r3.log"));
+}
+
+}  // namespace

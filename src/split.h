@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "failure.h"
+#include "line_reader.h"
+#include "rewrite.h"
+
+// The message for a coordinate that names no output: `coordinate` as it
+// stands in the line, `lineNumber` counted from 1, `dimensionLength` the N.
+std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineNumber, int dimensionLength);
+
+// Reads every line of `reader`, rewrites it and routes it: the reduced line
+// goes to the output its index names, or to every output when the index is -1.
+// `Outputs` has count(), append(index, head, tail), appendToAll(head, tail) and
+// finish(); the program passes its OutputSet, tests and fuzzers a set in memory.
+// A coordinate outside -1 … count()-1 stops the run with Failure after the
+// lines before it have been written out; so does a read error.
+template <class Outputs>
+void splitLines(LineReader& reader, Outputs& outputs, bool useFirst) {
+  const int dimensionLength = outputs.count();
+  int dimensionIndex = -1;  // before the first line: broadcast
+  std::uint64_t lineNumber = 0;
+  std::string_view line;
+  for (;;) {
+    try {
+      if (!reader.next(line)) break;
+    } catch (const Failure&) {
+      outputs.finish();
+      throw;
+    }
+    ++lineNumber;
+    const LineCut cut = findLineCut(line, useFirst);
+    if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
+      outputs.finish();
+      throw Failure(indexOutsideMessage(line.substr(cut.numberBegin, cut.numberEnd - cut.numberBegin),
+                                        lineNumber, dimensionLength));
+    }
+    dimensionIndex = cut.indexAfter(dimensionIndex);
+    const std::string_view head = line.substr(0, cut.cutBegin);
+    const std::string_view tail = line.substr(cut.cutEnd);
+    if (dimensionIndex < 0) {
+      outputs.appendToAll(head, tail);
+    } else {
+      outputs.append(dimensionIndex, head, tail);
+    }
+  }
+  outputs.finish();
+}

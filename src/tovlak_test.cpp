@@ -1,0 +1,298 @@
+// End-to-end tests: the built tovlak run in a temporary directory.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+struct Limits {
+  std::optional<rlim_t> openFiles = {};
+  std::optional<rlim_t> addressSpace = {};
+  std::optional<rlim_t> fileSize = {};
+};
+
+struct Outcome {
+  int status = -1;  // the exit status, or 1000 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs tovlak with `arguments` in `directory`, standard output and error
+// captured in files outside it.
+Outcome runTovlak(const std::string& directory, const std::vector<std::string>& arguments,
+                  const Limits& limits = {}) {
+  TemporaryDirectory capture;
+  const std::string outName = capture / "stdout", errName = capture / "stderr";
+  std::vector<char*> argv;
+  std::string program = TOVLAK_PATH;
+  argv.push_back(program.data());
+  std::vector<std::string> copies = arguments;
+  for (std::string& a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int out = ::open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(directory.c_str()) != 0)
+      _exit(120);
+    ::close(out);
+    ::close(err);
+    auto limit = [](int resource, std::optional<rlim_t> value) {
+      if (!value) return;
+      rlimit l{*value, *value};
+      if (::setrlimit(resource, &l) != 0) _exit(121);
+    };
+    limit(RLIMIT_NOFILE, limits.openFiles);
+    limit(RLIMIT_AS, limits.addressSpace);
+    limit(RLIMIT_FSIZE, limits.fileSize);
+    ::execv(argv[0], argv.data());
+    _exit(122);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  Outcome outcome;
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  outcome.out = readFile(outName);
+  outcome.err = readFile(errName);
+  return outcome;
+}
+
+// Every regular file in `directory` except `ignored`, by name.
+std::map<std::string, std::string> filesIn(const std::string& directory, const std::string& ignored) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_regular_file() && name != ignored) files[name] = readFile(entry.path().string());
+  }
+  return files;
+}
+
+const std::string kUsage = "error using tovlak: tovlak -dLENGTH_OF_4TH_DIMESION -lLOG_FILE_NAME [-f]\n";
+const std::string kInvalid = "error using tovlak: invalid length for fourth dimension\n";
+const std::string kSample = "start\nt=5 (10,20,30,2) end\n(0,1,2,0)\n# note\n(7,8,9,1)\n";
+
+struct EndToEndCase {
+  const char* what;
+  std::vector<std::string> arguments;
+  std::string log;  // written as run.log
+  int status;
+  std::string err;
+  std::map<std::string, std::string> files = {};  // every file but run.log afterwards
+};
+
+TEST(Tovlak, CommandLinesLogsAndTheirOutputs) {
+  const std::string longLine = std::string(200, 'a') + "(1,2,3,1)" + std::string(41, 'b') + "\n";
+  const EndToEndCase cases[] = {
+      {"splits by the fourth coordinate",
+       {"-d3", "-lrun.log"},
+       kSample,
+       0,
+       "",
+       {{"run0.log", "start\n(0,1,2)\n# note\n"},
+        {"run1.log", "start\n# note\n(7,8,9)\n"},
+        {"run2.log", "start\nt=5 (10,20,30) end\n# note\n"}}},
+      {"-f splits by the first",
+       {"-d11", "-lrun.log", "-f"},
+       "(10,1,2,3)\n(0,4,5,6)\n",
+       0,
+       "",
+       [] {
+         std::map<std::string, std::string> files;
+         for (int i = 0; i < 11; ++i) files["run" + std::to_string(i) + ".log"] = "";
+         files["run10.log"] = "(1,2,3)\n";
+         files["run0.log"] = "(4,5,6)\n";
+         return files;
+       }()},
+      {"leftmost -d wins",
+       {"-d2", "-d5", "-lrun.log"},
+       "x\n",
+       0,
+       "",
+       {{"run0.log", "x\n"}, {"run1.log", "x\n"}}},
+      {"-fanything is -f",
+       {"-d1", "-lrun.log", "-fanything"},
+       "(0,1,2,3)\n",
+       0,
+       "",
+       {{"run0.log", "(1,2,3)\n"}}},
+      {"a bare -l keeps the name", {"-l", "-d1", "-lrun.log"}, "x\n", 0, "", {{"run0.log", "x\n"}}},
+      {"an empty log", {"-d2", "-lrun.log"}, "", 0, "", {{"run0.log", ""}, {"run1.log", ""}}},
+      {"a long line is one line",
+       {"-d2", "-lrun.log"},
+       longLine,
+       0,
+       "",
+       {{"run0.log", ""}, {"run1.log", std::string(200, 'a') + "(1,2,3)" + std::string(41, 'b') + "\n"}}},
+      {"NUL bytes are ordinary",
+       {"-d1", "-lrun.log"},
+       "a\0(1,2,3,0)\0b\n\0\n"s,
+       0,
+       "",
+       {{"run0.log", "a\0(1,2,3)\0b\n\0\n"s}}},
+      {"-1 goes to every file",
+       {"-d2", "-lrun.log"},
+       "(1,2,3,-1)\n",
+       0,
+       "",
+       {{"run0.log", "(1,2,3)\n"}, {"run1.log", "(1,2,3)\n"}}},
+      {"a non-integer first coordinate is broadcast",
+       {"-d2", "-lrun.log"},
+       "(1,2,3,x)\n(1,2,3,1)\n(1,2,3,y)\n",
+       0,
+       "",
+       {{"run0.log", "(1,2,3)\n"}, {"run1.log", "(1,2,3)\n(1,2,3)\n(1,2,3)\n"}}},
+      {"an index outside the files",
+       {"-d2", "-lrun.log"},
+       "a\n(1,2,3,1)\n(1,2,3,  2)\nb\n",
+       255,
+       "error using tovlak: index 2 on line 3 is outside 0 to 1\n",
+       {{"run0.log", "a\n"}, {"run1.log", "a\n(1,2,3)\n"}}},
+      {"an index too large for an int",
+       {"-d2", "-lrun.log", "-f"},
+       "(-4294967296,1,2,3)\n",
+       255,
+       "error using tovlak: index -4294967296 on line 1 is outside 0 to 1\n",
+       {{"run0.log", ""}, {"run1.log", ""}}},
+      {"a second argument without '-'", {"-d4", "run.log"}, "x\n", 255, kUsage, {}},
+      {"one argument", {"-d4"}, "x\n", 255, kUsage, {}},
+      {"no arguments", {}, "x\n", 255, kUsage, {}},
+      {"an unknown letter", {"-lrun.log", "-d2", "-q"}, "x\n", 255, kUsage, {}},
+      {"no -l", {"-d4", "-f"}, "x\n", 255, kUsage, {}},
+      {"no -d", {"-lrun.log", "-f"}, "x\n", 255, kUsage, {}},
+      {"an -l without a name", {"-d4", "-l"}, "x\n", 255, kUsage, {}},
+      {"-d0", {"-d0", "-lrun.log"}, "x\n", 255, kInvalid, {}},
+      {"-dx", {"-dx", "-lrun.log"}, "x\n", 255, kInvalid, {}},
+      {"a negative -d", {"-d-1", "-lrun.log"}, "x\n", 255, kInvalid, {}},
+      {"a -d beyond int", {"-d4294967297", "-lrun.log"}, "x\n", 255, kInvalid, {}},
+      {"a missing log", {"-d2", "-lnone.log"}, "x\n", 255, "unable ot open none.log\n", {}},
+      {"a directory as the log", {"-d2", "-l."}, "x\n", 255, "unable ot open .\n", {}},
+      {"an output that cannot be created",
+       {"-d2", "-l./run.log"},
+       "x\n",
+       255,
+       "unable ot open 0./run.log\n",
+       {}},
+  };
+  for (const EndToEndCase& c : cases) {
+    TemporaryDirectory directory;
+    writeFile(directory / "run.log", c.log);
+    const Outcome outcome = runTovlak(directory.path().string(), c.arguments);
+    EXPECT_EQ(outcome.status, c.status) << c.what;
+    EXPECT_EQ(outcome.err, c.err) << c.what;
+    EXPECT_EQ(outcome.out, "") << c.what;
+    EXPECT_EQ(filesIn(directory.path().string(), "run.log"), c.files) << c.what;
+    EXPECT_EQ(readFile(directory / "run.log"), c.log) << c.what;
+  }
+}
+
+TEST(Tovlak, LeavesEarlierOutputsWhenALaterOneCannotBeCreated) {
+  TemporaryDirectory directory;
+  writeFile(directory / "run.log", "x\n");
+  std::filesystem::create_directory(directory / "run2.log");
+  const Outcome outcome = runTovlak(directory.path().string(), {"-d4", "-lrun.log"});
+  EXPECT_EQ(outcome.status, 255);
+  EXPECT_EQ(outcome.err, "unable ot open run2.log\n");
+  EXPECT_EQ(filesIn(directory.path().string(), "run.log"),
+            (std::map<std::string, std::string>{{"run0.log", ""}, {"run1.log", ""}}));
+}
+
+TEST(Tovlak, ReportsFailedWritesAndReads) {
+  // A write that fails at the end of the run, and one that fails midway.
+  for (std::size_t lines : {std::size_t{1}, std::size_t{200000}}) {
+    TemporaryDirectory directory;
+    std::string log;
+    for (std::size_t i = 0; i < lines; ++i) log += "(1,2,3," + std::to_string((i + 1) % 2) + ")\n";
+    writeFile(directory / "run.log", log);
+    std::filesystem::create_symlink("/dev/full", directory / "run1.log");
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lrun.log"});
+    EXPECT_EQ(outcome.status, 255) << lines;
+    EXPECT_EQ(outcome.err, "unable to write run1.log\n") << lines;
+  }
+  {
+    TemporaryDirectory directory;
+    writeFile(directory / "run.log", std::string(1 << 20, 'x'));
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d1", "-lrun.log"}, {.fileSize = 4096});
+    EXPECT_EQ(outcome.status, 255);
+    EXPECT_EQ(outcome.err, "unable to write run0.log\n");
+  }
+  {
+    // Reading /proc/self/mem at offset 0 fails with an I/O error.
+    TemporaryDirectory directory;
+    std::filesystem::create_symlink("/proc/self/mem", directory / "mem.log");
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d1", "-lmem.log"});
+    EXPECT_EQ(outcome.status, 255);
+    EXPECT_EQ(outcome.err, "unable to read mem.log\n");
+  }
+}
+
+TEST(Tovlak, TakesNamesOfAnyLengthTheSystemAccepts) {
+  TemporaryDirectory directory;
+  const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
+  std::filesystem::create_directories(directory / deep);
+  const std::string log = deep + "/run.log";
+  writeFile(directory / log, "(1,2,3,0)\n");
+  Outcome outcome = runTovlak(directory.path().string(), {"-d1", "-l" + log});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(readFile(directory / (deep + "/run0.log")), "(1,2,3)\n");
+
+  const std::string tooLong = std::string(300, 'n') + ".log";
+  outcome = runTovlak(directory.path().string(), {"-d1", "-l" + tooLong});
+  EXPECT_EQ(outcome.status, 255);
+  EXPECT_EQ(outcome.err, "unable ot open " + tooLong + "\n");
+}
+
+TEST(Tovlak, ReportsRunningOutOfMemory) {
+  TemporaryDirectory directory;
+  writeFile(directory / "run.log", "x\n");
+  Outcome outcome = runTovlak(directory.path().string(), {"-d2000000000", "-lrun.log"},
+                              {.addressSpace = rlim_t{512} << 20});
+  EXPECT_EQ(outcome.status, 255);
+  EXPECT_EQ(outcome.err, "error using tovlak: out of memory\n");
+  EXPECT_EQ(filesIn(directory.path().string(), "run.log").size(), 0u);
+
+  // One line longer than the process may hold.
+  writeFile(directory / "run.log", std::string(200u << 20, 'x'));
+  outcome = runTovlak(directory.path().string(), {"-d1", "-lrun.log"}, {.addressSpace = rlim_t{128} << 20});
+  EXPECT_EQ(outcome.status, 255);
+  EXPECT_EQ(outcome.err, "error using tovlak: out of memory\n");
+}
+
+TEST(Tovlak, WritesMoreOutputsThanItMayKeepOpen) {
+  TemporaryDirectory directory;
+  std::string log;
+  std::vector<std::string> expected(300);
+  for (int i = 0; i < 20000; ++i) {
+    if (i % 997 == 0) {
+      log += "# header " + std::to_string(i) + "\n";
+      for (std::string& e : expected) e += "# header " + std::to_string(i) + "\n";
+    } else {
+      const int index = (i * 31) % 300;
+      log += "p (" + std::to_string(i) + ",0,0," + std::to_string(index) + ") q\n";
+      expected[static_cast<std::size_t>(index)] += "p (" + std::to_string(i) + ",0,0) q\n";
+    }
+  }
+  writeFile(directory / "big.log", log);
+  const Outcome outcome = runTovlak(directory.path().string(), {"-d300", "-lbig.log"}, {.openFiles = 64});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "");
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_EQ(readFile(directory / ("big" + std::to_string(i) + ".log")),
+              expected[static_cast<std::size_t>(i)])
+        << i;
+  }
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "byte_search.h"
 #include "output_names.h"
 
 // How much memory and how many descriptors the outputs may hold.
@@ -44,8 +45,8 @@ class OutputSet {
       return;
     }
     char* at = output.buffer.get() + output.used;
-    std::memcpy(at, head.data(), head.size());
-    std::memcpy(at + head.size(), tail.data(), tail.size());
+    copyBytes(at, head.data(), head.size());
+    copyBytes(at + head.size(), tail.data(), tail.size());
     output.used += static_cast<std::uint32_t>(length);
     output.room -= static_cast<std::uint32_t>(length);
   }

@@ -2,18 +2,17 @@
 
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstring>
+
+#include "byte_search.h"
 
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
 // First position at or after `from` that holds `c`, or npos.
-std::size_t nextOf(std::string_view line, std::size_t from, char c) {
-  if (from >= line.size()) return npos;
-  const void* hit = std::memchr(line.data() + from, c, line.size() - from);
-  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - line.data()) : npos;
-}
+std::size_t nextOf(std::string_view line, std::size_t from, char c) { return nextByte(line, from, c); }
 
 // A forward search for one character that remembers its last answer. The
 // group scan asks with ever larger starts, so a line full of '(' and no ')'
@@ -107,21 +106,107 @@ void parseNumber(std::string_view line, std::size_t at, LineCut& cut) {
   }
 }
 
-}  // namespace
-
-int findCharacter(std::string_view text, int character) {
-  const std::size_t at = nextOf(text, 0, static_cast<char>(character));
-  return at == npos ? 0 : static_cast<int>(at);
+// The line cut at its qualifying group: `open` is where the group starts,
+// `first` and `third` its first and third commas, `close` its ')'.
+LineCut qualifiedCut(std::string_view line, bool useFirst, std::size_t open, std::size_t first,
+                     std::size_t third, std::size_t close) {
+  LineCut cut;
+  cut.qualifies = true;
+  if (useFirst) {
+    parseNumber(line, open + 1, cut);
+    cut.cutBegin = open + 1;
+    cut.cutEnd = first + 1;
+  } else {
+    parseNumber(line, third + 1, cut);
+    cut.cutBegin = third;
+    cut.cutEnd = close;
+  }
+  return cut;
 }
 
-// The scan: a candidate group starts at the next '(' (or, when none is left,
-// right where the search starts); it needs three commas after it with no empty
-// coordinate among the first three, and its third comma before the first ')'
-// after the start. Too few commas end the scan; a ')' before the third comma
-// moves the search past that ')'.
-LineCut findLineCut(std::string_view line, bool useFirst) {
+LineCut unchangedCut(std::string_view line) {
   LineCut cut;
   cut.cutBegin = cut.cutEnd = line.size();
+  return cut;
+}
+
+// Where '(', ',' and ')' stand among the first 64 bytes of a line, one bit
+// per byte.
+struct Window {
+  std::uint64_t opens = 0;
+  std::uint64_t commas = 0;
+  std::uint64_t closes = 0;
+};
+
+Window windowOf(std::string_view line) {
+  alignas(16) char padded[64];
+  const char* bytes = line.data();
+  if (line.size() < 64) {
+    // NUL matches none of the three, so the padding adds no bit.
+    std::memset(padded, 0, sizeof padded);
+    std::memcpy(padded, line.data(), line.size());
+    bytes = padded;
+  }
+  Window window;
+#if defined(__SSE2__)
+  const __m128i open = _mm_set1_epi8('('), comma = _mm_set1_epi8(','), close = _mm_set1_epi8(')');
+  for (int k = 0; k < 4; ++k) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+    const auto bits = [&](__m128i needle) {
+      return static_cast<std::uint64_t>(
+                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, needle))))
+             << (16 * k);
+    };
+    window.opens |= bits(open);
+    window.commas |= bits(comma);
+    window.closes |= bits(close);
+  }
+#else
+  for (int i = 0; i < 64; ++i) {
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    if (bytes[i] == '(') window.opens |= bit;
+    if (bytes[i] == ',') window.commas |= bit;
+    if (bytes[i] == ')') window.closes |= bit;
+  }
+#endif
+  return window;
+}
+
+// Decides the common line, whose first '(', the three commas after it and
+// its ')' all lie within the first 64 bytes, from bit masks alone. Returns
+// false when the line needs the full scan; what it decides is what the full
+// scan would, since it sees the first occurrences the full scan sees first.
+bool quickCut(std::string_view line, bool useFirst, LineCut& cut) {
+  const Window window = windowOf(line);
+  if (window.opens == 0) return false;
+  const auto open = static_cast<std::size_t>(__builtin_ctzll(window.opens));
+  const std::uint64_t after = open == 63 ? 0 : ~std::uint64_t{0} << (open + 1);
+  std::uint64_t commas = window.commas & after;
+  std::size_t found[3];
+  for (std::size_t& comma : found) {
+    if (commas == 0) return false;
+    comma = static_cast<std::size_t>(__builtin_ctzll(commas));
+    commas &= commas - 1;
+  }
+  const std::size_t first = found[0], second = found[1], third = found[2];
+  if (first == open + 1 || second == first + 1 || third == second + 1) {
+    cut = unchangedCut(line);
+    return true;
+  }
+  const std::uint64_t closes = window.closes & after;
+  if (closes == 0) return false;
+  const auto close = static_cast<std::size_t>(__builtin_ctzll(closes));
+  if (third >= close) return false;
+  cut = qualifiedCut(line, useFirst, open, first, third, close);
+  return true;
+}
+
+// The full scan, for every line: a candidate group starts at the next '('
+// (or, when none is left, right where the search starts); it needs three
+// commas after it with no empty coordinate among the first three, and its
+// third comma before the first ')' after the start. Too few commas end the
+// scan; a ')' before the third comma moves the search past that ')'.
+LineCut fullCut(std::string_view line, bool useFirst) {
   ForwardSearch opens(line, '(');
   ForwardSearch closes(line, ')');
   CommaWindow commas(line);
@@ -130,27 +215,30 @@ LineCut findLineCut(std::string_view line, bool useFirst) {
     std::size_t open = opens.next(start);
     if (open == npos) open = start;
     commas.advanceTo(open);
-    if (commas.count() < 3) return cut;
+    if (commas.count() < 3) return unchangedCut(line);
     const std::size_t first = commas[0], second = commas[1], third = commas[2];
-    if (first == open + 1 || second == first + 1 || third == second + 1) return cut;
+    if (first == open + 1 || second == first + 1 || third == second + 1) return unchangedCut(line);
     std::size_t close = closes.next(open + 1);
     if (close == npos) close = open + 1;
     if (third >= close) {
       start = close + 1;
       continue;
     }
-    cut.qualifies = true;
-    if (useFirst) {
-      parseNumber(line, open + 1, cut);
-      cut.cutBegin = open + 1;
-      cut.cutEnd = first + 1;
-    } else {
-      parseNumber(line, third + 1, cut);
-      cut.cutBegin = third;
-      cut.cutEnd = close;
-    }
-    return cut;
+    return qualifiedCut(line, useFirst, open, first, third, close);
   }
+}
+
+}  // namespace
+
+int findCharacter(std::string_view text, int character) {
+  const std::size_t at = nextOf(text, 0, static_cast<char>(character));
+  return at == npos ? 0 : static_cast<int>(at);
+}
+
+LineCut findLineCut(std::string_view line, bool useFirst) {
+  LineCut cut;
+  if (quickCut(line, useFirst, cut)) return cut;
+  return fullCut(line, useFirst);
 }
 
 void stringIn3Dimensions(std::string_view line, int& dimensionIndex, std::string& outLine, bool useFirst) {

@@ -170,17 +170,30 @@ void referenceRewrite(std::string_view line, int& dimensionIndex, std::string& o
 
 TEST(StringIn3Dimensions, AgreesWithTheLiteralAlgorithmOnRandomLines) {
   std::mt19937 random(12345);
-  const char alphabet[] = "(),,,0123456789 -+x\n\0";
+  // Short lines of mostly structure, and lines around the 64 bytes that the
+  // quick path looks at, with groups placed anywhere in them.
+  const struct {
+    const char* alphabet;
+    std::size_t shortest, longest;
+  } shapes[] = {
+      {"(),,,0123456789 -+x\n", 0, 24},
+      {"(),,,0123456789 -+x\n", 50, 80},
+      {"(),0123456789abcdefghijklmnopqrstuvwxyz     ", 40, 140},
+  };
   std::string line, out, expectedOut;
-  for (int trial = 0; trial < 200000; ++trial) {
-    line.resize(random() % 24);
-    for (char& c : line) c = alphabet[random() % (sizeof alphabet - 1)];
-    for (bool useFirst : {false, true}) {
-      int index = kKept, expectedIndex = kKept;
-      stringIn3Dimensions(line, index, out, useFirst);
-      referenceRewrite(line, expectedIndex, expectedOut, useFirst);
-      ASSERT_EQ(index, expectedIndex) << "line '" << line << "' useFirst " << useFirst;
-      ASSERT_EQ(out, expectedOut) << "line '" << line << "' useFirst " << useFirst;
+  for (const auto& shape : shapes) {
+    const std::string alphabet = std::string(shape.alphabet) + '\0';
+    for (int trial = 0; trial < 100000; ++trial) {
+      line.resize(shape.shortest + random() % (shape.longest - shape.shortest + 1));
+      for (char& c : line) c = alphabet[random() % alphabet.size()];
+      if (trial % 2) line.replace(random() % (line.size() + 1), 0, "(1,22,-3,4)");
+      for (bool useFirst : {false, true}) {
+        int index = kKept, expectedIndex = kKept;
+        stringIn3Dimensions(line, index, out, useFirst);
+        referenceRewrite(line, expectedIndex, expectedOut, useFirst);
+        ASSERT_EQ(index, expectedIndex) << "line '" << line << "' useFirst " << useFirst;
+        ASSERT_EQ(out, expectedOut) << "line '" << line << "' useFirst " << useFirst;
+      }
     }
   }
 }

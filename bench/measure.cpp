@@ -1,0 +1,41 @@
+// Runs one command and prints its wall time in seconds and its peak resident
+// memory in KiB:  measure [-o OUT] COMMAND [ARG...]
+// With -o, the command's standard output goes to OUT (created or emptied).
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+  int first = 1;
+  const char* out = nullptr;
+  if (argc > 2 && std::strcmp(argv[1], "-o") == 0) {
+    out = argv[2];
+    first = 3;
+  }
+  if (first >= argc) {
+    std::fputs("usage: measure [-o OUT] COMMAND [ARG...]\n", stderr);
+    return 2;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (out) {
+      const int fd = open(out, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || dup2(fd, 1) < 0) _exit(127);
+      close(fd);
+    }
+    execvp(argv[first], argv + first);
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%.4f %ld\n", seconds, usage.ru_maxrss);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,8 +32,22 @@ int outputsThatMayStayOpen() {
 
 }  // namespace
 
-OutputSet::OutputSet(const OutputNames& names, int count, const OutputBudget& budget)
+void refuseOutputsOverInput(const OutputNames& names, int count, int inputFd) {
+  struct stat input {};
+  if (::fstat(inputFd, &input) != 0) return;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = names.nameOf(i);
+    struct stat output {};
+    if (::stat(name.c_str(), &output) == 0 && output.st_dev == input.st_dev &&
+        output.st_ino == input.st_ino) {
+      throw Failure("error using tovlak: output " + name + " is the input log\n");
+    }
+  }
+}
+
+OutputSet::OutputSet(const OutputNames& names, int count, const OutputBudget& budget, int inputFd)
     : names_(names), outputs_(static_cast<std::size_t>(count)) {
+  if (inputFd >= 0) refuseOutputsOverInput(names_, count, inputFd);
   const std::size_t share = budget.totalBytes / static_cast<std::size_t>(count);
   perOutput_ = static_cast<std::uint32_t>(
       std::clamp(share, budget.leastPerOutput, std::max(budget.leastPerOutput, budget.mostPerOutput)));

@@ -13,7 +13,8 @@ void run(std::span<const char* const> arguments) {
   try {
     const Options options = parseCommandLine(arguments);
     LogFile log(options.logFileName);
-    OutputSet outputs(OutputNames(options.logFileName), options.dimensionLength);
+    const OutputNames names(options.logFileName);
+    OutputSet outputs(names, options.dimensionLength, OutputBudget{}, log.descriptor());
     LineReader reader(log);
     splitLines(reader, outputs, options.useFirst);
   } catch (const std::bad_alloc&) {

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Benchmarks tovlak against a plain copy and against split, interleaved, and
+# prints a table of medians, ratios and peak memory.
+#   bench/run.sh [RUNS] [WORK_DIR]      (RUNS defaults to 5, at least 5 is sensible)
+# The logs are generated once, deterministically, into WORK_DIR (default
+# build-bench/data); every run starts with its previous outputs removed.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+build=$root/build-bench
+work=${2:-$build/data}
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" -j2 --target tovlak generate_log measure >/dev/null
+tovlak=$build/tovlak
+measure=$build/measure
+
+mkdir -p "$work/big" "$work/quarter" "$work/split" "$work/many" "$work/touch"
+generate() {  # FILE MEBIBYTES INDEX_COUNT PLAIN_PER_MILLION
+  local stamp="$1.params" params="$2 $3 $4 1"
+  if [ ! -f "$1" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$params" ]; then
+    # shellcheck disable=SC2086
+    "$build/generate_log" $params > "$1"
+    echo "$params" > "$stamp"
+  fi
+}
+generate "$work/big/big.log" 256 8 20000
+generate "$work/quarter/quarter.log" 64 8 20000
+generate "$work/many/many.log" 64 10000 100
+if [ ! -f "$work/touch/names" ]; then
+  for ((i = 0; i < 10000; i++)); do echo "empty$i.log"; done > "$work/touch/names"
+fi
+cat "$work"/*/*.log > /dev/null  # into the page cache
+
+declare -A times memory
+record() {  # NAME then the output of measure: SECONDS KIB
+  times[$1]+="$2 "
+  memory[$1]=$(( ${memory[$1]:-0} > $3 ? ${memory[$1]:-0} : $3 ))
+}
+for ((run = 0; run < runs; run++)); do
+  rm -f "$work"/big/big?.log
+  record tovlak8 $(cd "$work/big" && "$measure" "$tovlak" -d8 -lbig.log)
+  rm -f "$work/big/copy"
+  record cat $("$measure" -o "$work/big/copy" cat "$work/big/big.log")
+  rm -f "$work"/split/x*
+  record split $(cd "$work/split" && "$measure" split -n r/8 "$work/big/big.log" x)
+  rm -f "$work"/quarter/quarter?.log
+  record quarter8 $(cd "$work/quarter" && "$measure" "$tovlak" -d8 -lquarter.log)
+  rm -f "$work"/many/many[0-9]*.log
+  record tovlak10000 $(cd "$work/many" && "$measure" "$tovlak" -d10000 -lmany.log)
+  rm -f "$work"/touch/empty*.log "$work/touch/copy"
+  record touchcat $(cd "$work/touch" && "$measure" sh -c 'xargs touch < names && cat ../many/many.log > copy')
+done
+rm -f "$work"/big/big?.log "$work"/big/copy "$work"/split/x* "$work"/quarter/quarter?.log \
+  "$work"/many/many[0-9]*.log "$work"/touch/empty*.log "$work"/touch/copy
+
+median() { tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+declare -A med
+for name in "${!times[@]}"; do med[$name]=$(median "${times[$name]}"); done
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
+
+echo "tovlak benchmark: $runs interleaved runs each, medians in seconds, $(nproc) cores, $(date -u +%F)"
+echo
+echo "| run | median s | ratio | target | peak RSS MiB |"
+echo "|---|---|---|---|---|"
+echo "| tovlak -d8, 256 MiB log | ${med[tovlak8]} | | | $(mib "${memory[tovlak8]}") (target ≤ 16) |"
+echo "| cat LOG > COPY, 256 MiB | ${med[cat]} | tovlak/cat $(ratio "${med[tovlak8]}" "${med[cat]}") | ≤ 2.0 | |"
+echo "| split -n r/8, 256 MiB | ${med[split]} | tovlak/split $(ratio "${med[tovlak8]}" "${med[split]}") | ≤ 0.4 | |"
+echo "| tovlak -d8, 64 MiB log | ${med[quarter8]} | 256 MiB/64 MiB $(ratio "${med[tovlak8]}" "${med[quarter8]}") | about 4 | $(mib "${memory[quarter8]}") |"
+echo "| tovlak -d10000, 64 MiB log | ${med[tovlak10000]} | | | $(mib "${memory[tovlak10000]}") (target ≤ 64) |"
+echo "| touch 10000 files + cat, 64 MiB | ${med[touchcat]} | tovlak/(touch+cat) $(ratio "${med[tovlak10000]}" "${med[touchcat]}") | ≤ 1.5 | |"

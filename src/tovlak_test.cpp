@@ -237,6 +237,20 @@ TEST(Tovlak, ReportsFailedWritesAndReads) {
   }
 }
 
+TEST(Tovlak, ReportsMissingDirectories) {
+  TemporaryDirectory directory;
+  std::filesystem::create_directory(directory / "my.dir");
+  writeFile(directory / "my.dir/run", "x\n");
+  // The index goes before the directory's dot, into a directory that does not exist.
+  Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lmy.dir/run"});
+  EXPECT_EQ(outcome.status, 255);
+  EXPECT_EQ(outcome.err, "unable ot open my0.dir/run\n");
+  outcome = runTovlak(directory.path().string(), {"-d2", "-lnowhere/run.log"});
+  EXPECT_EQ(outcome.status, 255);
+  EXPECT_EQ(outcome.err, "unable ot open nowhere/run.log\n");
+  EXPECT_FALSE(std::filesystem::exists(directory / "nowhere"));
+}
+
 TEST(Tovlak, NeverWritesOverTheInputLog) {
   for (bool symbolic : {false, true}) {
     TemporaryDirectory directory;

@@ -30,8 +30,7 @@ int outputsThatMayStayOpen() {
   return static_cast<int>(std::max<rlim_t>(usable, kReservedDescriptors + 1) - kReservedDescriptors);
 }
 
-}  // namespace
-
+// Throws when one of the `count` output names is the file open on `inputFd`.
 void refuseOutputsOverInput(const OutputNames& names, int count, int inputFd) {
   struct stat input {};
   if (::fstat(inputFd, &input) != 0) return;
@@ -44,6 +43,8 @@ void refuseOutputsOverInput(const OutputNames& names, int count, int inputFd) {
     }
   }
 }
+
+}  // namespace
 
 OutputSet::OutputSet(const OutputNames& names, int count, const OutputBudget& budget, int inputFd)
     : names_(names), outputs_(static_cast<std::size_t>(count)) {

@@ -8,14 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_search.h"
 #include "output_names.h"
-
-// Throws Failure "error using tovlak: output NAME is the input log" when any
-// of the `count` output names leads, through links or not, to the file open
-// on `inputFd`. OutputSet runs it once its table is allocated and before it
-// creates any output, so the log is never emptied.
-void refuseOutputsOverInput(const OutputNames& names, int count, int inputFd);
+#include "short_bytes.h"
 
 // How much memory and how many descriptors the outputs may hold.
 struct OutputBudget {
@@ -34,8 +28,10 @@ struct OutputBudget {
 class OutputSet {
  public:
   // Creates (or empties) outputs 0 … count-1 in that order. When one cannot
-  // be created, the ones before it stay behind, empty. With `inputFd`, first
-  // refuses outputs that are that file (refuseOutputsOverInput).
+  // be created, the ones before it stay behind, empty. With `inputFd`, it
+  // first throws Failure "error using tovlak: output NAME is the input log"
+  // when an output name leads, through links or not, to that file, so the
+  // log is never emptied.
   OutputSet(const OutputNames& names, int count, const OutputBudget& budget = {}, int inputFd = -1);
   // Closes whatever is still open without looking at errors: after finish()
   // nothing is, and otherwise the run is failing already.

@@ -5,14 +5,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "byte_search.h"
+#include "short_bytes.h"
 
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
-
-// First position at or after `from` that holds `c`, or npos.
-std::size_t nextOf(std::string_view line, std::size_t from, char c) { return nextByte(line, from, c); }
 
 // A forward search for one character that remembers its last answer. The
 // group scan asks with ever larger starts, so a line full of '(' and no ')'
@@ -26,7 +23,7 @@ class ForwardSearch {
     if (known_ && from >= searchedFrom_ && (found_ == npos || from <= found_)) return found_;
     known_ = true;
     searchedFrom_ = from;
-    found_ = nextOf(line_, from, c_);
+    found_ = nextByte(line_, from, c_);
     return found_;
   }
 
@@ -54,7 +51,7 @@ class CommaWindow {
     count_ = kept;
     if (frontier_ <= open) frontier_ = open + 1;
     while (count_ < 3) {
-      std::size_t comma = nextOf(line_, frontier_, ',');
+      std::size_t comma = nextByte(line_, frontier_, ',');
       if (comma == npos) {
         frontier_ = line_.size();
         break;
@@ -104,6 +101,12 @@ void parseNumber(std::string_view line, std::size_t at, LineCut& cut) {
   } else {
     cut.number = value > INT_MAX ? INT_MAX : static_cast<int>(value);
   }
+}
+
+// Whether one of a candidate group's first three coordinates is empty: a
+// comma right after the group's start or right after the comma before it.
+bool hasEmptyCoordinate(std::size_t open, std::size_t first, std::size_t second, std::size_t third) {
+  return first == open + 1 || second == first + 1 || third == second + 1;
 }
 
 // The line cut at its qualifying group: `open` is where the group starts,
@@ -188,8 +191,8 @@ bool quickCut(std::string_view line, bool useFirst, LineCut& cut) {
     comma = static_cast<std::size_t>(__builtin_ctzll(commas));
     commas &= commas - 1;
   }
-  const std::size_t first = found[0], second = found[1], third = found[2];
-  if (first == open + 1 || second == first + 1 || third == second + 1) {
+  const std::size_t first = found[0], third = found[2];
+  if (hasEmptyCoordinate(open, first, found[1], third)) {
     cut = unchangedCut(line);
     return true;
   }
@@ -216,8 +219,8 @@ LineCut fullCut(std::string_view line, bool useFirst) {
     if (open == npos) open = start;
     commas.advanceTo(open);
     if (commas.count() < 3) return unchangedCut(line);
-    const std::size_t first = commas[0], second = commas[1], third = commas[2];
-    if (first == open + 1 || second == first + 1 || third == second + 1) return unchangedCut(line);
+    const std::size_t first = commas[0], third = commas[2];
+    if (hasEmptyCoordinate(open, first, commas[1], third)) return unchangedCut(line);
     std::size_t close = closes.next(open + 1);
     if (close == npos) close = open + 1;
     if (third >= close) {
@@ -231,7 +234,7 @@ LineCut fullCut(std::string_view line, bool useFirst) {
 }  // namespace
 
 int findCharacter(std::string_view text, int character) {
-  const std::size_t at = nextOf(text, 0, static_cast<char>(character));
+  const std::size_t at = nextByte(text, 0, static_cast<char>(character));
   return at == npos ? 0 : static_cast<int>(at);
 }
 

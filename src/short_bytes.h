@@ -1,5 +1,7 @@
 #pragma once
 
+// Searches and copies over the short stretches of bytes a log line is made of.
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -25,7 +25,8 @@ struct SplitMix {
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fputs("usage: generate_log MEBIBYTES INDEX_COUNT PLAIN_PER_MILLION SEED\n", stderr);
+    static_cast<void>(
+        std::fputs("usage: generate_log MEBIBYTES INDEX_COUNT PLAIN_PER_MILLION SEED\n", stderr));
     return 2;
   }
   const std::uint64_t bytes = std::strtoull(argv[1], nullptr, 10) << 20;

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     first = 3;
   }
   if (first >= argc) {
-    std::fputs("usage: measure [-o OUT] COMMAND [ARG...]\n", stderr);
+    static_cast<void>(std::fputs("usage: measure [-o OUT] COMMAND [ARG...]\n", stderr));
     return 2;
   }
   const auto start = std::chrono::steady_clock::now();

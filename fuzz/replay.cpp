@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::ifstream in(argv[i], std::ios::binary);
     if (!in) {
-      std::fprintf(stderr, "replay: cannot read %s\n", argv[i]);
+      static_cast<void>(std::fprintf(stderr, "replay: cannot read %s\n", argv[i]));
       return 1;
     }
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

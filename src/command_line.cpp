@@ -21,10 +21,10 @@ long long leadingInteger(std::string_view text) {
     negative = text[i] == '-';
     ++i;
   }
-  constexpr long long beyondInt = static_cast<long long>(INT_MAX) + 1;
+  constexpr long long kBeyondInt = static_cast<long long>(INT_MAX) + 1;
   long long value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value <= beyondInt) value = value * 10 + (text[i] - '0');
+    if (value <= kBeyondInt) value = value * 10 + (text[i] - '0');
   }
   return negative ? -value : value;
 }
@@ -47,8 +47,9 @@ Options parseCommandLine(std::span<const char* const> arguments) {
   std::optional<std::string> logFileName;
   bool useFirst = false;
   if (!usageError) {
-    for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
-      const std::string_view argument(*it);
+    // Backwards, so that the leftmost of a repeated option is the one kept.
+    for (std::size_t k = arguments.size(); k-- > 0;) {
+      const std::string_view argument(arguments[k]);
       if (argument.empty() || argument[0] != '-' || argument.size() < 2) {
         usageError = true;
         continue;

@@ -50,7 +50,7 @@ class MemorySource : public ByteSource {
 // grows with the longest line, never with the input.
 class LineReader {
  public:
-  explicit LineReader(ByteSource& source, std::size_t blockSize = 256 * 1024);
+  explicit LineReader(ByteSource& source, std::size_t blockSize = std::size_t{256} * 1024);
 
   // Gives the next line, valid until the following call; false at the end.
   bool next(std::string_view& line);

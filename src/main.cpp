@@ -26,7 +26,7 @@ void report(const char* message) {
 int main(int argc, char** argv) {
   // A file-size limit then fails the write, which is reported, instead of
   // killing the process with a half-written output.
-  std::signal(SIGXFSZ, SIG_IGN);
+  static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
   try {
     run({argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)});
     return 0;

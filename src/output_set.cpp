@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <utility>
 
 #include "failure.h"
 
@@ -46,8 +47,8 @@ void refuseOutputsOverInput(const OutputNames& names, int count, int inputFd) {
 
 }  // namespace
 
-OutputSet::OutputSet(const OutputNames& names, int count, const OutputBudget& budget, int inputFd)
-    : names_(names), outputs_(static_cast<std::size_t>(count)) {
+OutputSet::OutputSet(OutputNames names, int count, const OutputBudget& budget, int inputFd)
+    : names_(std::move(names)), outputs_(static_cast<std::size_t>(count)) {
   if (inputFd >= 0) refuseOutputsOverInput(names_, count, inputFd);
   const std::size_t share = budget.totalBytes / static_cast<std::size_t>(count);
   perOutput_ = static_cast<std::uint32_t>(

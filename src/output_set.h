@@ -32,7 +32,7 @@ class OutputSet {
   // first throws Failure "error using tovlak: output NAME is the input log"
   // when an output name leads, through links or not, to that file, so the
   // log is never emptied.
-  OutputSet(const OutputNames& names, int count, const OutputBudget& budget = {}, int inputFd = -1);
+  OutputSet(OutputNames names, int count, const OutputBudget& budget = {}, int inputFd = -1);
   // Closes whatever is still open without looking at errors: after finish()
   // nothing is, and otherwise the run is failing already.
   ~OutputSet();

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr std::size_t npos = std::string_view::npos;
+constexpr std::size_t kNpos = std::string_view::npos;
 
 // A forward search for one character that remembers its last answer. The
 // group scan asks with ever larger starts, so a line full of '(' and no ')'
@@ -18,9 +18,9 @@ class ForwardSearch {
  public:
   ForwardSearch(std::string_view line, char c) : line_(line), c_(c) {}
 
-  // First position at or after `from` that holds the character, or npos.
+  // First position at or after `from` that holds the character, or kNpos.
   std::size_t next(std::size_t from) {
-    if (known_ && from >= searchedFrom_ && (found_ == npos || from <= found_)) return found_;
+    if (known_ && from >= searchedFrom_ && (found_ == kNpos || from <= found_)) return found_;
     known_ = true;
     searchedFrom_ = from;
     found_ = nextByte(line_, from, c_);
@@ -32,7 +32,7 @@ class ForwardSearch {
   char c_;
   bool known_ = false;
   std::size_t searchedFrom_ = 0;
-  std::size_t found_ = npos;
+  std::size_t found_ = kNpos;
 };
 
 // The first three commas after a group's start. It holds every comma between
@@ -52,7 +52,7 @@ class CommaWindow {
     if (frontier_ <= open) frontier_ = open + 1;
     while (count_ < 3) {
       std::size_t comma = nextByte(line_, frontier_, ',');
-      if (comma == npos) {
+      if (comma == kNpos) {
         frontier_ = line_.size();
         break;
       }
@@ -86,10 +86,10 @@ void parseNumber(std::string_view line, std::size_t at, LineCut& cut) {
     ++i;
   }
   const std::size_t digits = i;
-  constexpr long long beyondInt = static_cast<long long>(INT_MAX) + 2;
+  constexpr long long kBeyondInt = static_cast<long long>(INT_MAX) + 2;
   long long value = 0;
   while (i < line.size() && line[i] >= '0' && line[i] <= '9') {
-    if (value < beyondInt) value = value * 10 + (line[i] - '0');
+    if (value < kBeyondInt) value = value * 10 + (line[i] - '0');
     ++i;
   }
   if (i == digits) return;
@@ -153,7 +153,7 @@ Window windowOf(std::string_view line) {
   Window window;
 #if defined(__SSE2__)
   const __m128i open = _mm_set1_epi8('('), comma = _mm_set1_epi8(','), close = _mm_set1_epi8(')');
-  for (int k = 0; k < 4; ++k) {
+  for (std::ptrdiff_t k = 0; k < 4; ++k) {
     const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
     const auto bits = [&](__m128i needle) {
       return static_cast<std::uint64_t>(
@@ -216,13 +216,13 @@ LineCut fullCut(std::string_view line, bool useFirst) {
   std::size_t start = 0;
   for (;;) {
     std::size_t open = opens.next(start);
-    if (open == npos) open = start;
+    if (open == kNpos) open = start;
     commas.advanceTo(open);
     if (commas.count() < 3) return unchangedCut(line);
     const std::size_t first = commas[0], third = commas[2];
     if (hasEmptyCoordinate(open, first, commas[1], third)) return unchangedCut(line);
     std::size_t close = closes.next(open + 1);
-    if (close == npos) close = open + 1;
+    if (close == kNpos) close = open + 1;
     if (third >= close) {
       start = close + 1;
       continue;
@@ -235,7 +235,7 @@ LineCut fullCut(std::string_view line, bool useFirst) {
 
 int findCharacter(std::string_view text, int character) {
   const std::size_t at = nextByte(text, 0, static_cast<char>(character));
-  return at == npos ? 0 : static_cast<int>(at);
+  return at == kNpos ? 0 : static_cast<int>(at);
 }
 
 LineCut findLineCut(std::string_view line, bool useFirst) {

@@ -32,7 +32,7 @@ class TemporaryDirectory {
 
 inline std::string readFile(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void writeFile(const std::string& name, const std::string& bytes) {

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "line_reader.h"
+#include "memory_outputs.h"
+#include "split.h"
 #include "test_support.h"
 
 using namespace std::string_literals;
@@ -29,24 +33,25 @@ struct Outcome {
   std::string err;
 };
 
-// Runs tovlak with `arguments` in `directory`, standard output and error
-// captured in files outside it.
-Outcome runTovlak(const std::string& directory, const std::vector<std::string>& arguments,
-                  const Limits& limits = {}) {
-  TemporaryDirectory capture;
-  const std::string outName = capture / "stdout", errName = capture / "stderr";
-  std::vector<char*> argv;
-  std::string program = TOVLAK_PATH;
-  argv.push_back(program.data());
-  std::vector<std::string> copies = arguments;
-  for (std::string& a : copies) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int out = ::open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(directory.c_str()) != 0)
+// A tovlak started in the background, standard output and error captured in
+// files outside its directory.
+class Started {
+ public:
+  Started(const std::string& directory, const std::vector<std::string>& arguments, const Limits& limits = {})
+      : outName_(capture_ / "stdout"), errName_(capture_ / "stderr") {
+    std::vector<char*> argv;
+    std::string program = TOVLAK_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = arguments;
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ != 0) return;
+    const int out = ::open(outName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(errName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(directory.c_str()) != 0) {
       _exit(120);
+    }
     ::close(out);
     ::close(err);
     auto limit = [](int resource, std::optional<rlim_t> value) {
@@ -60,13 +65,36 @@ Outcome runTovlak(const std::string& directory, const std::vector<std::string>& 
     ::execv(argv[0], argv.data());
     _exit(122);
   }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  Outcome outcome;
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-  outcome.out = readFile(outName);
-  outcome.err = readFile(errName);
-  return outcome;
+  Started(const Started&) = delete;
+  Started& operator=(const Started&) = delete;
+  ~Started() {
+    if (pid_ > 0) wait();
+  }
+
+  pid_t pid() const { return pid_; }
+
+  // Waits for the run to end.
+  Outcome wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    Outcome outcome;
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    outcome.out = readFile(outName_);
+    outcome.err = readFile(errName_);
+    return outcome;
+  }
+
+ private:
+  TemporaryDirectory capture_;
+  std::string outName_, errName_;
+  pid_t pid_ = -1;
+};
+
+// Runs tovlak with `arguments` in `directory` and waits for it.
+Outcome runTovlak(const std::string& directory, const std::vector<std::string>& arguments,
+                  const Limits& limits = {}) {
+  return Started(directory, arguments, limits).wait();
 }
 
 // Every regular file in `directory` except `ignored`, by name.
@@ -327,6 +355,86 @@ TEST(Tovlak, WritesMoreOutputsThanItMayKeepOpen) {
     ASSERT_EQ(readFile(directory / ("big" + std::to_string(i) + ".log")),
               expected[static_cast<std::size_t>(i)])
         << i;
+  }
+}
+
+// The read offset of the descriptor `pid` holds on `file`, once the process
+// has been asleep with that offset unchanged for a while; -1 if it never is.
+long long offsetWhenBlocked(pid_t pid, const std::string& file) {
+  const std::filesystem::path target = std::filesystem::canonical(file);
+  const std::string proc = "/proc/" + std::to_string(pid);
+  long long last = -1;
+  int stillFor = 0;
+  for (int attempt = 0; attempt < 3000; ++attempt) {
+    ::usleep(10000);
+    std::string state = readFile(proc + "/stat");
+    state = state.substr(state.rfind(')') + 2, 1);
+    long long offset = -1;
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", error)) {
+      if (std::filesystem::read_symlink(fd.path(), error) != target) continue;
+      const std::string info = readFile(proc + "/fdinfo/" + fd.path().filename().string());
+      offset = std::stoll(info.substr(info.find("pos:") + 4));
+    }
+    stillFor = (state == "S" && offset > 0 && offset == last) ? stillFor + 1 : 0;
+    last = offset;
+    if (stillFor == 10) return offset;
+  }
+  return -1;
+}
+
+// What tovlak must write for `log` into `count` files: the program's own loop
+// run over the bytes in memory.
+std::vector<std::string> splitInMemory(const std::string& log, int count) {
+  MemorySource source(log);
+  LineReader reader(source);
+  MemoryOutputs outputs(count);
+  splitLines(reader, outputs, false);
+  return outputs.files;
+}
+
+TEST(Tovlak, ReadsALogThatChangesOrShrinksUnderIt) {
+  // run0.log is a pipe that is not read until the log has been changed, so
+  // tovlak is held in a write with part of the log read.
+  enum class Change { cutShort, emptied, rewrittenAndGrown };
+  for (Change change : {Change::cutShort, Change::emptied, Change::rewrittenAndGrown}) {
+    TemporaryDirectory directory;
+    std::string log;
+    for (int i = 0; i < 100000; ++i) {
+      log += "t=" + std::to_string(i) + " (1,2,3," + std::to_string(i % 2) + ")\n";
+    }
+    writeFile(directory / "run.log", log);
+    ASSERT_EQ(::mkfifo((directory / "run0.log").c_str(), 0600), 0);
+    const int pipe = ::open((directory / "run0.log").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(pipe, 0);
+    Started tovlak(directory.path().string(), {"-d2", "-lrun.log"});
+    const long long offset = offsetWhenBlocked(tovlak.pid(), directory / "run.log");
+    ASSERT_GT(offset, 0);
+    ASSERT_LT(offset, static_cast<long long>(log.size()));
+
+    std::string now;  // the log as it is after the change
+    if (change == Change::cutShort) now = log.substr(0, static_cast<std::size_t>(offset) / 2);
+    if (change == Change::rewrittenAndGrown) {
+      for (int i = 0; i < 150000; ++i) now += "u (" + std::to_string(i) + ",5,6,1) v\n";
+    }
+    writeFile(directory / "run.log", now);
+    // What was read stays read; what the file holds from that offset on comes next.
+    std::string seen = log.substr(0, static_cast<std::size_t>(offset));
+    if (now.size() > seen.size()) seen += now.substr(seen.size());
+
+    ASSERT_EQ(::fcntl(pipe, F_SETFL, 0), 0);
+    std::string first;
+    char block[65536];
+    for (ssize_t n; (n = ::read(pipe, block, sizeof block)) > 0;) {
+      first.append(block, static_cast<std::size_t>(n));
+    }
+    ::close(pipe);
+    const Outcome outcome = tovlak.wait();
+    EXPECT_EQ(outcome.status, 0) << static_cast<int>(change);
+    EXPECT_EQ(outcome.err, "") << static_cast<int>(change);
+    const std::vector<std::string> expected = splitInMemory(seen, 2);
+    EXPECT_TRUE(first == expected[0]) << static_cast<int>(change);
+    EXPECT_TRUE(readFile(directory / "run1.log") == expected[1]) << static_cast<int>(change);
   }
 }
 

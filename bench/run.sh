@@ -3,7 +3,8 @@
 # prints a table of medians, ratios and peak memory.
 #   bench/run.sh [RUNS] [WORK_DIR]      (RUNS defaults to 5, at least 5 is sensible)
 # The logs are generated once, deterministically, into WORK_DIR (default
-# build-bench/data); every run starts with its previous outputs removed.
+# build-bench/data); every run starts with its previous outputs removed and
+# the file system synced, outside the timing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
@@ -32,27 +33,41 @@ if [ ! -f "$work/touch/names" ]; then
 fi
 cat "$work"/*/*.log > /dev/null  # into the page cache
 
+# Removes the previous outputs and lets the file system settle, so that
+# neither the removal nor the write-back of the run before is timed.
+fresh() {
+  rm -f "$@"
+  sync
+}
+
 declare -A times memory
 record() {  # NAME then the output of measure: SECONDS KIB
   times[$1]+="$2 "
   memory[$1]=$(( ${memory[$1]:-0} > $3 ? ${memory[$1]:-0} : $3 ))
 }
+# The runs with 10,000 outputs each get a directory of their own, removed
+# only at the end: ext4 passes over inodes freed in the last minute when it
+# creates a file, so removing 10,000 files before each run would time the
+# file system's bookkeeping of the run before rather than the run.
+rm -rf "$work"/many/run* "$work"/touch/run*
 for ((run = 0; run < runs; run++)); do
-  rm -f "$work"/big/big?.log
+  fresh "$work"/big/big?.log
   record tovlak8 $(cd "$work/big" && "$measure" "$tovlak" -d8 -lbig.log)
-  rm -f "$work/big/copy"
+  fresh "$work/big/copy"
   record cat $("$measure" -o "$work/big/copy" cat "$work/big/big.log")
-  rm -f "$work"/split/x*
+  fresh "$work"/split/x*
   record split $(cd "$work/split" && "$measure" split -n r/8 "$work/big/big.log" x)
-  rm -f "$work"/quarter/quarter?.log
+  fresh "$work"/quarter/quarter?.log
   record quarter8 $(cd "$work/quarter" && "$measure" "$tovlak" -d8 -lquarter.log)
-  rm -f "$work"/many/many[0-9]*.log
-  record tovlak10000 $(cd "$work/many" && "$measure" "$tovlak" -d10000 -lmany.log)
-  rm -f "$work"/touch/empty*.log "$work/touch/copy"
-  record touchcat $(cd "$work/touch" && "$measure" sh -c 'xargs touch < names && cat ../many/many.log > copy')
+  mkdir "$work/many/run$run" "$work/touch/run$run"
+  ln "$work/many/many.log" "$work/many/run$run/many.log"
+  sync
+  record tovlak10000 $(cd "$work/many/run$run" && "$measure" "$tovlak" -d10000 -lmany.log)
+  sync
+  record touchcat $(cd "$work/touch/run$run" && "$measure" sh -c 'xargs touch < ../names && cat ../../many/many.log > copy')
 done
-rm -f "$work"/big/big?.log "$work"/big/copy "$work"/split/x* "$work"/quarter/quarter?.log \
-  "$work"/many/many[0-9]*.log "$work"/touch/empty*.log "$work"/touch/copy
+rm -f "$work"/big/big?.log "$work"/big/copy "$work"/split/x* "$work"/quarter/quarter?.log
+rm -rf "$work"/many/run* "$work"/touch/run*
 
 median() { tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 declare -A med
@@ -60,6 +75,8 @@ for name in "${!times[@]}"; do med[$name]=$(median "${times[$name]}"); done
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
 
+echo "seconds of each run, in order:" >&2
+for name in tovlak8 cat split quarter8 tovlak10000 touchcat; do echo "  $name: ${times[$name]}" >&2; done
 echo "tovlak benchmark: $runs interleaved runs each, medians in seconds, $(nproc) cores, $(date -u +%F)"
 echo
 echo "| run | median s | ratio | target | peak RSS MiB |"

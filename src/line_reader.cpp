@@ -37,25 +37,44 @@ std::size_t MemorySource::read(char* into, std::size_t capacity) {
   return n;
 }
 
-LineReader::LineReader(ByteSource& source, std::size_t blockSize)
-    : source_(source), blockSize_(blockSize), capacity_(2 * blockSize), buffer_(new char[capacity_]) {}
+namespace {
 
-bool LineReader::next(std::string_view& line) {
+constexpr std::size_t kWindow = 64;
+
+// A zeroed buffer of `size` bytes and a window more.
+std::unique_ptr<char[]> newBuffer(std::size_t size) {
+  return std::unique_ptr<char[]>(new char[size + kWindow]());
+}
+
+}  // namespace
+
+LineReader::LineReader(ByteSource& source, std::size_t blockSize)
+    : source_(source), blockSize_(blockSize), capacity_(2 * blockSize), buffer_(newBuffer(capacity_)) {}
+
+bool LineReader::next(std::string_view& line, ByteWindow& window) {
   for (;;) {
-    const char* from = buffer_.get() + begin_ + scanned_;
-    const auto* newline = static_cast<const char*>(std::memchr(from, '\n', end_ - begin_ - scanned_));
-    if (newline) {
-      const auto length = static_cast<std::size_t>(newline + 1 - (buffer_.get() + begin_));
-      line = std::string_view(buffer_.get() + begin_, length);
-      begin_ += length;
-      scanned_ = 0;
-      return true;
+    const std::size_t pending = end_ - begin_;
+    // With fewer bytes than a window left, read more first, unless there are none.
+    if (pending < kWindow && !atEnd_ && refill()) continue;
+    if (pending == 0) return false;
+    const char* const start = buffer_.get() + begin_;
+    window = windowAt(start, pending);
+    std::size_t length = pending;  // a last line without a newline, unless one is found
+    if (window.newlines != 0) {
+      length = static_cast<std::size_t>(__builtin_ctzll(window.newlines)) + 1;
+    } else {
+      const std::size_t newline = nextByte({start, pending}, std::max(scanned_, kWindow), '\n');
+      if (newline != std::string_view::npos) {
+        length = newline + 1;
+      } else if (!atEnd_) {
+        scanned_ = pending;
+        refill();
+        continue;
+      }
     }
-    scanned_ = end_ - begin_;
-    if (!atEnd_ && refill()) continue;
-    if (begin_ == end_) return false;
-    line = std::string_view(buffer_.get() + begin_, end_ - begin_);
-    begin_ = end_;
+    window.keepFirst(length);
+    line = std::string_view(start, length);
+    begin_ += length;
     scanned_ = 0;
     return true;
   }
@@ -68,7 +87,7 @@ bool LineReader::refill() {
       // A line longer than the buffer: grow it, so the line stays whole.
       std::size_t grown = capacity_;
       while (pending + blockSize_ > grown) grown *= 2;
-      std::unique_ptr<char[]> bigger(new char[grown]);
+      std::unique_ptr<char[]> bigger = newBuffer(grown);
       std::memcpy(bigger.get(), buffer_.get() + begin_, pending);
       buffer_ = std::move(bigger);
       capacity_ = grown;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "short_bytes.h"
+
 // Where the bytes of a log come from: a file, or memory in tests.
 class ByteSource {
  public:
@@ -53,7 +55,13 @@ class LineReader {
   explicit LineReader(ByteSource& source, std::size_t blockSize = std::size_t{256} * 1024);
 
   // Gives the next line, valid until the following call; false at the end.
-  bool next(std::string_view& line);
+  bool next(std::string_view& line) {
+    ByteWindow unused;
+    return next(line, unused);
+  }
+  // The same, with the window of the line's first 64 bytes, found on the way
+  // to its end.
+  bool next(std::string_view& line, ByteWindow& window);
 
  private:
   // Makes room for at least one more block after the pending bytes and reads
@@ -63,6 +71,8 @@ class LineReader {
   ByteSource& source_;
   std::size_t blockSize_;
   std::size_t capacity_;
+  // capacity_ bytes and a window's worth after them, so that a window may
+  // be read at any byte; zeroed once, so no byte read is indeterminate.
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;    // the first byte not yet given out
   std::size_t scanned_ = 0;  // bytes from begin_ known to hold no newline

@@ -14,7 +14,16 @@ std::vector<std::string> linesOf(const std::string& bytes, std::size_t blockSize
   LineReader reader(source, blockSize);
   std::vector<std::string> lines;
   std::string_view line;
-  while (reader.next(line)) lines.emplace_back(line);
+  ByteWindow window;
+  while (reader.next(line, window)) {
+    // The window handed out is the line's own, whatever lies after the line.
+    const ByteWindow expected = windowOf(line);
+    EXPECT_EQ(window.newlines, expected.newlines) << line;
+    EXPECT_EQ(window.opens, expected.opens) << line;
+    EXPECT_EQ(window.commas, expected.commas) << line;
+    EXPECT_EQ(window.closes, expected.closes) << line;
+    lines.emplace_back(line);
+  }
   return lines;
 }
 
@@ -32,6 +41,9 @@ TEST(LineReader, GivesWholeLinesWhateverTheBlocks) {
       {"a\0b\n\0\n"s, {"a\0b\n"s, "\0\n"s}},
       {"s\n" + longLine + "t", {"s\n", longLine, "t"}},
       {longLine + longLine, {longLine, longLine}},
+      {"(1,2,3,4)\n(5,6,7,8)(\n,)", {"(1,2,3,4)\n", "(5,6,7,8)(\n", ",)"}},
+      {std::string(63, ',') + "\n(" + std::string(70, ')') + "\n",
+       {std::string(63, ',') + "\n", "(" + std::string(70, ')') + "\n"}},
   };
   for (const auto& c : cases) {
     for (std::size_t blockSize : {1u, 3u, 64u, 65536u}) {

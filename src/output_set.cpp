@@ -86,16 +86,24 @@ void OutputSet::appendSlowly(int index, std::string_view head, std::string_view 
   if (!output.buffer) {
     output.buffer.reset(new char[perOutput_]);
     output.room = perOutput_;
-  } else {
-    flush(index);
   }
-  if (head.size() + tail.size() <= output.room) {
-    append(index, head, tail);
-    return;
+  // The buffer is filled to the brim and written whole, so that every write
+  // of an output but its last is a full buffer: with many outputs and small
+  // buffers, the number of writes is what costs.
+  for (std::string_view piece : {head, tail}) {
+    while (!piece.empty()) {
+      if (output.room == 0) flush(index);
+      if (output.used == 0 && piece.size() >= perOutput_) {
+        writeAll(index, piece);  // a buffer or more: straight to the file
+        break;
+      }
+      const std::size_t part = std::min<std::size_t>(output.room, piece.size());
+      copyBytes(output.buffer.get() + output.used, piece.data(), part);
+      output.used += static_cast<std::uint32_t>(part);
+      output.room -= static_cast<std::uint32_t>(part);
+      piece.remove_prefix(part);
+    }
   }
-  // Longer than a whole buffer: straight to the file.
-  writeAll(index, head);
-  writeAll(index, tail);
 }
 
 void OutputSet::flush(int index) {

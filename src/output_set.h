@@ -13,7 +13,7 @@
 
 // How much memory and how many descriptors the outputs may hold.
 struct OutputBudget {
-  std::size_t totalBytes = 32u << 20;  // all output buffers together
+  std::size_t totalBytes = 48u << 20;  // all output buffers together
   std::size_t mostPerOutput = 256u << 10;
   std::size_t leastPerOutput = 256;  // the floor when N is very large
   int mostOpen = 0;                  // 0: as many as the open-file limit allows

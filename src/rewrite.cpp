@@ -74,9 +74,19 @@ class CommaWindow {
 // White space as the C locale's isspace sees it.
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
 // Reads a decimal integer the way "%d" does (white space, sign, digits) from
 // position `at`, never past the line's end, and records it in `cut`.
 void parseNumber(std::string_view line, std::size_t at, LineCut& cut) {
+  // The usual coordinate: one digit, then something else.
+  if (at + 1 < line.size() && isDigit(line[at]) && !isDigit(line[at + 1])) {
+    cut.hasNumber = true;
+    cut.number = line[at] - '0';
+    cut.numberBegin = at;
+    cut.numberEnd = at + 1;
+    return;
+  }
   std::size_t i = at;
   while (i < line.size() && isSpace(line[i])) ++i;
   const std::size_t begin = i;
@@ -88,7 +98,7 @@ void parseNumber(std::string_view line, std::size_t at, LineCut& cut) {
   const std::size_t digits = i;
   constexpr long long kBeyondInt = static_cast<long long>(INT_MAX) + 2;
   long long value = 0;
-  while (i < line.size() && line[i] >= '0' && line[i] <= '9') {
+  while (i < line.size() && isDigit(line[i])) {
     if (value < kBeyondInt) value = value * 10 + (line[i] - '0');
     ++i;
   }
@@ -133,54 +143,11 @@ LineCut unchangedCut(std::string_view line) {
   return cut;
 }
 
-// Where '(', ',' and ')' stand among the first 64 bytes of a line, one bit
-// per byte.
-struct Window {
-  std::uint64_t opens = 0;
-  std::uint64_t commas = 0;
-  std::uint64_t closes = 0;
-};
-
-Window windowOf(std::string_view line) {
-  alignas(16) char padded[64];
-  const char* bytes = line.data();
-  if (line.size() < 64) {
-    // NUL matches none of the three, so the padding adds no bit.
-    std::memset(padded, 0, sizeof padded);
-    std::memcpy(padded, line.data(), line.size());
-    bytes = padded;
-  }
-  Window window;
-#if defined(__SSE2__)
-  const __m128i open = _mm_set1_epi8('('), comma = _mm_set1_epi8(','), close = _mm_set1_epi8(')');
-  for (std::ptrdiff_t k = 0; k < 4; ++k) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
-    const auto bits = [&](__m128i needle) {
-      return static_cast<std::uint64_t>(
-                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, needle))))
-             << (16 * k);
-    };
-    window.opens |= bits(open);
-    window.commas |= bits(comma);
-    window.closes |= bits(close);
-  }
-#else
-  for (int i = 0; i < 64; ++i) {
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    if (bytes[i] == '(') window.opens |= bit;
-    if (bytes[i] == ',') window.commas |= bit;
-    if (bytes[i] == ')') window.closes |= bit;
-  }
-#endif
-  return window;
-}
-
 // Decides the common line, whose first '(', the three commas after it and
 // its ')' all lie within the first 64 bytes, from bit masks alone. Returns
 // false when the line needs the full scan; what it decides is what the full
 // scan would, since it sees the first occurrences the full scan sees first.
-bool quickCut(std::string_view line, bool useFirst, LineCut& cut) {
-  const Window window = windowOf(line);
+bool quickCut(std::string_view line, bool useFirst, const ByteWindow& window, LineCut& cut) {
   if (window.opens == 0) return false;
   const auto open = static_cast<std::size_t>(__builtin_ctzll(window.opens));
   const std::uint64_t after = open == 63 ? 0 : ~std::uint64_t{0} << (open + 1);
@@ -238,10 +205,14 @@ int findCharacter(std::string_view text, int character) {
   return at == kNpos ? 0 : static_cast<int>(at);
 }
 
-LineCut findLineCut(std::string_view line, bool useFirst) {
+LineCut findLineCut(std::string_view line, bool useFirst, const ByteWindow& window) {
   LineCut cut;
-  if (quickCut(line, useFirst, cut)) return cut;
+  if (quickCut(line, useFirst, window, cut)) return cut;
   return fullCut(line, useFirst);
+}
+
+LineCut findLineCut(std::string_view line, bool useFirst) {
+  return findLineCut(line, useFirst, windowOf(line));
 }
 
 void stringIn3Dimensions(std::string_view line, int& dimensionIndex, std::string& outLine, bool useFirst) {

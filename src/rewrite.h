@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "short_bytes.h"
+
 // Returns the zero-based position of the first `character` in `text`, and 0
 // when it does not occur. A match at position 0 and no match give the same 0;
 // the name splitting and the group rewrite rely on exactly that. Every byte of
@@ -43,6 +45,9 @@ struct LineCut {
 // removes: from the third comma up to the ')' in normal mode, the first
 // coordinate and its comma with `useFirst`. Runs in time linear in the line.
 LineCut findLineCut(std::string_view line, bool useFirst);
+// The same, given the window of the line's first 64 bytes (its bits past the
+// line's end clear), as the line reader hands it out.
+LineCut findLineCut(std::string_view line, bool useFirst, const ByteWindow& window);
 
 // Rewrites one line: `outLine` (the caller's, reused from line to line)
 // receives the reduced line and `dimensionIndex` the index it is routed by,

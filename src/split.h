@@ -24,15 +24,16 @@ void splitLines(LineReader& reader, Outputs& outputs, bool useFirst) {
   int dimensionIndex = -1;  // before the first line: broadcast
   std::uint64_t lineNumber = 0;
   std::string_view line;
+  ByteWindow window;
   for (;;) {
     try {
-      if (!reader.next(line)) break;
+      if (!reader.next(line, window)) break;
     } catch (const Failure&) {
       outputs.finish();
       throw;
     }
     ++lineNumber;
-    const LineCut cut = findLineCut(line, useFirst);
+    const LineCut cut = findLineCut(line, useFirst, window);
     if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
       outputs.finish();
       throw Failure(indexOutsideMessage(line.substr(cut.numberBegin, cut.numberEnd - cut.numberBegin),

@@ -1,6 +1,7 @@
 #include "output_set.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <new>
 #include <utility>
 
 #include "failure.h"
@@ -45,14 +47,34 @@ void refuseOutputsOverInput(const OutputNames& names, int count, int inputFd) {
   }
 }
 
+// Each output's share of the budget, within its bounds. A share of a page or
+// more is a whole number of pages: full buffers are then written as whole
+// pages, which a file system takes without zeroing or merging part pages.
+std::size_t bufferSize(const OutputBudget& budget, int count) {
+  constexpr std::size_t kPage = 4096;
+  std::size_t share = budget.totalBytes / static_cast<std::size_t>(count);
+  if (share >= kPage) share -= share % kPage;
+  return std::clamp(share, budget.leastPerOutput, std::max(budget.leastPerOutput, budget.mostPerOutput));
+}
+
 }  // namespace
 
+BufferArena::BufferArena(std::size_t size) : size_(size) {
+  void* mapped =
+      ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  data_ = static_cast<char*>(mapped);
+}
+
+BufferArena::~BufferArena() { ::munmap(data_, size_); }
+
 OutputSet::OutputSet(OutputNames names, int count, const OutputBudget& budget, int inputFd)
-    : names_(std::move(names)), outputs_(static_cast<std::size_t>(count)) {
+    : names_(std::move(names)),
+      outputs_(static_cast<std::size_t>(count)),
+      perOutput_(static_cast<std::uint32_t>(bufferSize(budget, count))),
+      arena_(std::size_t{perOutput_} * outputs_.size()) {
   if (inputFd >= 0) refuseOutputsOverInput(names_, count, inputFd);
-  const std::size_t share = budget.totalBytes / static_cast<std::size_t>(count);
-  perOutput_ = static_cast<std::uint32_t>(
-      std::clamp(share, budget.leastPerOutput, std::max(budget.leastPerOutput, budget.mostPerOutput)));
+  for (Output& output : outputs_) output.room = perOutput_;
   mostOpen_ = std::max(1, std::min(count, budget.mostOpen > 0 ? budget.mostOpen : outputsThatMayStayOpen()));
   for (int i = 0; i < count; ++i) {
     if (openCount_ == mostOpen_) evictOne();
@@ -83,10 +105,6 @@ void OutputSet::finish() {
 
 void OutputSet::appendSlowly(int index, std::string_view head, std::string_view tail) {
   Output& output = outputs_[static_cast<std::size_t>(index)];
-  if (!output.buffer) {
-    output.buffer.reset(new char[perOutput_]);
-    output.room = perOutput_;
-  }
   // The buffer is filled to the brim and written whole, so that every write
   // of an output but its last is a full buffer: with many outputs and small
   // buffers, the number of writes is what costs.
@@ -98,7 +116,7 @@ void OutputSet::appendSlowly(int index, std::string_view head, std::string_view 
         break;
       }
       const std::size_t part = std::min<std::size_t>(output.room, piece.size());
-      copyBytes(output.buffer.get() + output.used, piece.data(), part);
+      copyBytes(bufferOf(index) + output.used, piece.data(), part);
       output.used += static_cast<std::uint32_t>(part);
       output.room -= static_cast<std::uint32_t>(part);
       piece.remove_prefix(part);
@@ -109,7 +127,7 @@ void OutputSet::appendSlowly(int index, std::string_view head, std::string_view 
 void OutputSet::flush(int index) {
   Output& output = outputs_[static_cast<std::size_t>(index)];
   if (output.used == 0) return;
-  writeAll(index, std::string_view(output.buffer.get(), output.used));
+  writeAll(index, std::string_view(bufferOf(index), output.used));
   output.used = 0;
   output.room = perOutput_;
 }

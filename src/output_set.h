@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
-#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -17,6 +16,24 @@ struct OutputBudget {
   std::size_t mostPerOutput = 256u << 10;
   std::size_t leastPerOutput = 256;  // the floor when N is very large
   int mostOpen = 0;                  // 0: as many as the open-file limit allows
+};
+
+// Anonymous memory mapped for the output buffers. A page costs memory only
+// once something is written to it, so outputs that get nothing cost nothing,
+// and every buffer of a page or more starts on a page.
+class BufferArena {
+ public:
+  // Maps `size` bytes; throws std::bad_alloc when it cannot.
+  explicit BufferArena(std::size_t size);
+  ~BufferArena();
+  BufferArena(const BufferArena&) = delete;
+  BufferArena& operator=(const BufferArena&) = delete;
+
+  char* data() const { return data_; }
+
+ private:
+  char* data_;
+  std::size_t size_;
 };
 
 // The set of N output files. Each has a buffer of its own, written out in
@@ -47,7 +64,7 @@ class OutputSet {
       appendSlowly(index, head, tail);
       return;
     }
-    char* at = output.buffer.get() + output.used;
+    char* at = bufferOf(index) + output.used;
     copyBytes(at, head.data(), head.size());
     copyBytes(at + head.size(), tail.data(), tail.size());
     output.used += static_cast<std::uint32_t>(length);
@@ -64,12 +81,14 @@ class OutputSet {
 
  private:
   struct Output {
-    std::unique_ptr<char[]> buffer;  // allocated on first use
     std::uint32_t used = 0;
     std::uint32_t room = 0;
     int fd = -1;
   };
 
+  char* bufferOf(int index) const {
+    return arena_.data() + std::size_t{perOutput_} * static_cast<std::size_t>(index);
+  }
   void appendSlowly(int index, std::string_view head, std::string_view tail);
   void flush(int index);
   void writeAll(int index, std::string_view bytes);
@@ -83,6 +102,7 @@ class OutputSet {
   OutputNames names_;
   std::vector<Output> outputs_;
   std::uint32_t perOutput_;
+  BufferArena arena_;
   int mostOpen_;
   int openCount_ = 0;
   std::deque<int> openOrder_;  // may hold outputs closed since; they are skipped

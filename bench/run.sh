@@ -4,7 +4,8 @@
 #   bench/run.sh [RUNS] [WORK_DIR]      (RUNS defaults to 5, at least 5 is sensible)
 # The logs are generated once, deterministically, into WORK_DIR (default
 # build-bench/data); every run starts with its previous outputs removed and
-# the file system synced, outside the timing.
+# the file system synced, outside the timing. The medians go to standard
+# output as a table, every single time to standard error.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}

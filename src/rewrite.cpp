@@ -3,7 +3,6 @@
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 
 #include "short_bytes.h"
 

@@ -1,6 +1,7 @@
 // End-to-end tests: the built tovlak run in a temporary directory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -67,8 +68,12 @@ class Started {
   }
   Started(const Started&) = delete;
   Started& operator=(const Started&) = delete;
+  // A run still going when a test gives up may be blocked for good (on a
+  // pipe nobody reads), so it is killed rather than waited for.
   ~Started() {
-    if (pid_ > 0) wait();
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
   }
 
   pid_t pid() const { return pid_; }

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "failure.h"
 
@@ -61,7 +64,7 @@ bool LineReader::next(std::string_view& line, ByteWindow& window) {
     window = windowAt(start, pending);
     std::size_t length = pending;  // a last line without a newline, unless one is found
     if (window.newlines != 0) {
-      length = static_cast<std::size_t>(__builtin_ctzll(window.newlines)) + 1;
+      length = static_cast<std::size_t>(std::countr_zero(window.newlines)) + 1;
     } else {
       const std::size_t newline = nextByte({start, pending}, std::max(scanned_, kWindow), '\n');
       if (newline != std::string_view::npos) {
@@ -86,7 +89,11 @@ bool LineReader::refill() {
     if (pending + blockSize_ > capacity_) {
       // A line longer than the buffer: grow it, so the line stays whole.
       std::size_t grown = capacity_;
-      while (pending + blockSize_ > grown) grown *= 2;
+      while (pending + blockSize_ > grown) {
+        // Past half the address space (a 32-bit system), doubling would wrap.
+        if (grown > (SIZE_MAX - kWindow) / 2) throw std::bad_alloc();
+        grown *= 2;
+      }
       std::unique_ptr<char[]> bigger = newBuffer(grown);
       std::memcpy(bigger.get(), buffer_.get() + begin_, pending);
       buffer_ = std::move(bigger);

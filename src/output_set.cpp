@@ -9,27 +9,39 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <new>
 #include <utility>
 
 #include "failure.h"
+
+#if !defined(MAP_ANONYMOUS) && defined(MAP_ANON)
+#define MAP_ANONYMOUS MAP_ANON  // the older name, on some BSDs
+#endif
 
 namespace {
 
 // Descriptors kept back for the standard streams, the log and the library.
 constexpr int kReservedDescriptors = 16;
 
-// Raises the soft limit on open files to the hard limit and returns how many
-// outputs may stay open at once.
+// Raises the soft limit on open files as far as the system lets it and
+// returns how many outputs may stay open at once. The hard limit may be
+// infinite (macOS) or above what the kernel grants, so the raise aims at
+// most at a million and halves its aim while the system refuses.
 int outputsThatMayStayOpen() {
+  constexpr rlim_t kMostWanted = rlim_t{1} << 20;
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1;
-  if (limit.rlim_cur != limit.rlim_max) {
+  rlim_t wanted = limit.rlim_max == RLIM_INFINITY ? kMostWanted : std::min(limit.rlim_max, kMostWanted);
+  for (; wanted > limit.rlim_cur; wanted /= 2) {
     rlimit raised = limit;
-    raised.rlim_cur = limit.rlim_max;
-    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    raised.rlim_cur = wanted;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+      limit = raised;
+      break;
+    }
   }
-  const rlim_t usable = std::min<rlim_t>(limit.rlim_cur, 1u << 20);
+  const rlim_t usable = limit.rlim_cur == RLIM_INFINITY ? kMostWanted : std::min(limit.rlim_cur, kMostWanted);
   return static_cast<int>(std::max<rlim_t>(usable, kReservedDescriptors + 1) - kReservedDescriptors);
 }
 
@@ -57,26 +69,47 @@ std::size_t bufferSize(const OutputBudget& budget, int count) {
   return std::clamp(share, budget.leastPerOutput, std::max(budget.leastPerOutput, budget.mostPerOutput));
 }
 
+// The bytes of `count` buffers of `each`; throws std::bad_alloc when that is
+// more than the address space holds (a 32-bit system with millions of outputs).
+std::size_t arenaSize(std::size_t each, std::size_t count) {
+  if (count != 0 && each > SIZE_MAX / count) throw std::bad_alloc();
+  return each * count;
+}
+
+// The table of `count` outputs; throws std::bad_alloc, as for any other
+// allocation, when it cannot be held.
+template <class Output>
+std::vector<Output> outputTable(int count) {
+  if (static_cast<std::size_t>(count) > std::vector<Output>().max_size()) throw std::bad_alloc();
+  return std::vector<Output>(static_cast<std::size_t>(count));
+}
+
 }  // namespace
 
 BufferArena::BufferArena(std::size_t size) : size_(size) {
-  void* mapped =
-      ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+#ifdef MAP_NORESERVE
+  // Reserve no swap for pages that may never be written (not on every system).
+  flags |= MAP_NORESERVE;
+#endif
+  void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
   if (mapped == MAP_FAILED) throw std::bad_alloc();
   data_ = static_cast<char*>(mapped);
+#ifdef MADV_HUGEPAGE
   // Lines land in buffers all over the arena; large pages spare a page walk
   // for nearly every line when there are thousands of outputs. Only advice:
-  // where the system declines, small pages serve as well.
+  // where the system declines, or has no such advice, small pages serve as well.
   static_cast<void>(::madvise(data_, size_, MADV_HUGEPAGE));
+#endif
 }
 
 BufferArena::~BufferArena() { ::munmap(data_, size_); }
 
 OutputSet::OutputSet(OutputNames names, int count, const OutputBudget& budget, int inputFd)
     : names_(std::move(names)),
-      outputs_(static_cast<std::size_t>(count)),
+      outputs_(outputTable<Output>(count)),
       perOutput_(static_cast<std::uint32_t>(bufferSize(budget, count))),
-      arena_(std::size_t{perOutput_} * outputs_.size()) {
+      arena_(arenaSize(perOutput_, outputs_.size())) {
   if (inputFd >= 0) refuseOutputsOverInput(names_, count, inputFd);
   for (Output& output : outputs_) output.room = perOutput_;
   mostOpen_ = std::max(1, std::min(count, budget.mostOpen > 0 ? budget.mostOpen : outputsThatMayStayOpen()));

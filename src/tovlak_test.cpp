@@ -41,7 +41,9 @@ class Started {
   Started(const std::string& directory, const std::vector<std::string>& arguments, const Limits& limits = {})
       : outName_(capture_ / "stdout"), errName_(capture_ / "stderr") {
     std::vector<char*> argv;
+    std::string emulator = TOVLAK_EMULATOR;
     std::string program = TOVLAK_PATH;
+    if (!emulator.empty()) argv.push_back(emulator.data());
     argv.push_back(program.data());
     std::vector<std::string> copies = arguments;
     for (std::string& a : copies) argv.push_back(a.data());

@@ -24,7 +24,8 @@ struct PortableBytes {
     const char* const end = begin + text.size();
     const std::uint64_t needle = repeated(c);
     for (; end - p >= 8; p += 8) {
-      const std::uint64_t found = matches(load(p), needle);
+      const std::uint64_t word = load(p);
+      const std::uint64_t found = matches(word, word & kLowSeven, needle);
       if (found != 0) return static_cast<std::size_t>(p - begin) + byteOfLowest(found);
       // Far from any match: the library's search, tuned for long stretches, takes over.
       if (p - (begin + from) >= 256) return libraryNextByte(text, static_cast<std::size_t>(p - begin) + 8, c);
@@ -43,11 +44,12 @@ struct PortableBytes {
                         close = repeated(')');
     for (int k = 0; k < 8; ++k) {
       const std::uint64_t word = load(bytes + 8 * k);
+      const std::uint64_t lowSeven = word & kLowSeven;  // shared by the four needles
       const int shift = 8 * k;
-      window.newlines |= gathered(matches(word, newline)) << shift;
-      window.opens |= gathered(matches(word, open)) << shift;
-      window.commas |= gathered(matches(word, comma)) << shift;
-      window.closes |= gathered(matches(word, close)) << shift;
+      window.newlines |= gathered(matches(word, lowSeven, newline)) << shift;
+      window.opens |= gathered(matches(word, lowSeven, open)) << shift;
+      window.commas |= gathered(matches(word, lowSeven, comma)) << shift;
+      window.closes |= gathered(matches(word, lowSeven, close)) << shift;
     }
     window.keepFirst(length);
     return window;
@@ -90,11 +92,11 @@ struct PortableBytes {
   }
   static std::uint64_t repeated(char c) { return 0x0101010101010101 * static_cast<unsigned char>(c); }
   // The top bit of every byte of `word` that equals the byte `needle`
-  // repeats, and no other bit. Exact: the sum cannot carry from one byte into
+  // repeats, and no other bit; `lowSeven` is `word & kLowSeven`, computed
+  // once for several needles. Exact: the sum cannot carry from one byte into
   // the next, so a match never marks its neighbour.
-  static std::uint64_t matches(std::uint64_t word, std::uint64_t needle) {
-    const std::uint64_t x = word ^ needle;
-    return ~(((x & kLowSeven) + kLowSeven) | x) & ~kLowSeven;
+  static std::uint64_t matches(std::uint64_t word, std::uint64_t lowSeven, std::uint64_t needle) {
+    return ~(((lowSeven ^ (needle & kLowSeven)) + kLowSeven) | (word ^ needle)) & ~kLowSeven;
   }
   // The top bits of the eight bytes as bits 0 to 7: each product term lands
   // on a bit of its own, so nothing carries.

@@ -1,44 +1,81 @@
 #!/usr/bin/env bash
-# Builds tovlak and runs every test and check, stopping at the first failure:
+# Installs what is missing, builds tovlak every way it is built and runs every
+# test and check, stopping at the first failure:
 #   1. formatting against .clang-format;
-#   2. the test suite in a release build, warnings as errors;
-#   3. the test suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. with clang: the two fuzz targets, FUZZ_SECONDS each (default 60), from
-#      the seed corpus, and clang-tidy with .clang-tidy over every source.
-# Build directories: build, build-asan, build-clang.
+#   2. the test suite on every build path: x86-64 release with SIMD, under
+#      AddressSanitizer and UndefinedBehaviorSanitizer, and without SIMD;
+#      32-bit x86 at the default (no SSE2) and with -msse2; 64-bit Arm
+#      (NEON), cross-built with clang and run under qemu;
+#   3. the same outputs, messages and statuses from every build on a set of
+#      logs, and a log past 2 GiB on 32-bit x86;
+#   4. with clang: both fuzz targets, FUZZ_SECONDS each (default 30), with and
+#      without SIMD, then what they found replayed on the 32-bit and Arm
+#      builds; clang-tidy with .clang-tidy over every source.
+# Build directories: build, build-asan, build-portable, build-i386,
+# build-i386-sse2, build-arm64, build-clang, build-clang-portable.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-fuzzSeconds="${FUZZ_SECONDS:-60}"
+fuzzSeconds="${FUZZ_SECONDS:-30}"
 sources=(src/*.h src/*.cpp fuzz/*.cpp bench/*.cpp)
+started=$SECONDS
 
-step() { printf '\n=== %s\n' "$*"; }
+step() { printf '\n=== %s (%d s)\n' "$*" $((SECONDS - started)); }
+# A build directory configured, built and tested: NAME CMAKE_ARGUMENT...
+buildAndTest() {
+  local dir=$1
+  shift
+  step "$dir: build and tests"
+  cmake -S . -B "$dir" -DTOVLAK_WERROR=ON "$@" > /dev/null
+  cmake --build "$dir" -j2
+  ctest --test-dir "$dir" --output-on-failure -j2
+}
+
+step "packages"
+tools/install_packages.sh test
 
 step "formatting"
 clang-format --dry-run --Werror "${sources[@]}"
 
-step "release build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTOVLAK_WERROR=ON
-cmake --build build -j2
-ctest --test-dir build --output-on-failure
+gtestSource=-DTOVLAK_GTEST_SOURCE=/usr/src/googletest
+buildAndTest build -DCMAKE_BUILD_TYPE=Release
+buildAndTest build-asan -DCMAKE_BUILD_TYPE=Debug -DTOVLAK_SANITIZE=ON
+buildAndTest build-portable -DCMAKE_BUILD_TYPE=Release -DTOVLAK_SIMD=OFF
+buildAndTest build-i386 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-m32 "$gtestSource"
+buildAndTest build-i386-sse2 -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS=-m32 -msse2" "$gtestSource"
+buildAndTest build-arm64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+  "$gtestSource"
 
-step "AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTOVLAK_SANITIZE=ON -DTOVLAK_WERROR=ON
-cmake --build build-asan -j2
-ctest --test-dir build-asan --output-on-failure
+step "the same outputs from every build"
+cmake --build build --target generate_log > /dev/null
+tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-arm64
 
-step "clang build of the fuzz targets"
-CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVLAK_SANITIZE=ON \
-  -DTOVLAK_FUZZ=ON -DTOVLAK_WERROR=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
-cmake --build build-clang -j2 --target rewrite_fuzzer split_fuzzer rewrite_replay split_replay
+step "a log past 2 GiB on 32-bit x86"
+tools/large_log_check.sh build-i386 build
 
+for variant in clang clang-portable; do
+  simd=$([ "$variant" = clang ] && echo ON || echo OFF)
+  step "build-$variant: fuzz targets"
+  CC=clang CXX=clang++ cmake -S . -B "build-$variant" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVLAK_SANITIZE=ON \
+    -DTOVLAK_FUZZ=ON -DTOVLAK_WERROR=ON -DTOVLAK_SIMD="$simd" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON > /dev/null
+  cmake --build "build-$variant" -j2 --target rewrite_fuzzer split_fuzzer rewrite_replay split_replay
+  for target in rewrite split; do
+    step "build-$variant: fuzzing $target for $fuzzSeconds s"
+    # New inputs go to a corpus shared by the two variants; the seeds stay as they are.
+    corpus="build-clang/corpus/$target"
+    mkdir -p "$corpus"
+    "build-$variant/${target}_replay" fuzz/corpus/"$target"/*
+    "build-$variant/${target}_fuzzer" -max_total_time="$fuzzSeconds" -timeout=10 -print_final_stats=1 \
+      -artifact_prefix="build-$variant/$target-" "$corpus" "fuzz/corpus/$target"
+  done
+done
+
+step "what the fuzzers found, replayed on 32-bit x86 and Arm"
 for target in rewrite split; do
-  step "fuzzing ${target} for ${fuzzSeconds} s"
-  # New inputs go to a corpus in the build directory; the seeds stay as they are.
-  corpus="build-clang/corpus/${target}"
-  mkdir -p "$corpus"
-  "build-clang/${target}_replay" fuzz/corpus/"${target}"/*
-  "build-clang/${target}_fuzzer" -max_total_time="$fuzzSeconds" -timeout=10 -print_final_stats=1 \
-    -artifact_prefix="build-clang/${target}-" "$corpus" "fuzz/corpus/${target}"
+  for dir in build-i386 build-i386-sse2 build-arm64; do
+    find "build-clang/corpus/$target" -type f -print0 |
+      xargs -0 -r -n 500 $( [ "$dir" = build-arm64 ] && echo qemu-aarch64 ) "$dir/${target}_replay"
+  done
+  echo "$target: $(find "build-clang/corpus/$target" -type f | wc -l) inputs replayed on each"
 done
 
 step "clang-tidy"

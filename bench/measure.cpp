@@ -1,6 +1,8 @@
 // Runs one command and prints its wall time in seconds and its peak resident
-// memory in KiB:  measure [-o OUT] COMMAND [ARG...]
-// With -o, the command's standard output goes to OUT (created or emptied).
+// memory in KiB:  measure [-o OUT] [-t] COMMAND [ARG...]
+// With -o, the command's standard output goes to OUT (created or emptied);
+// with -t, its standard error is a pseudo-terminal (what it writes there, a
+// few lines at most, is not read).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -8,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv) {
@@ -17,8 +20,14 @@ int main(int argc, char** argv) {
     out = argv[2];
     first = 3;
   }
+  int terminal = -1;
+  if (first < argc && std::strcmp(argv[first], "-t") == 0) {
+    ++first;
+    terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return 2;
+  }
   if (first >= argc) {
-    static_cast<void>(std::fputs("usage: measure [-o OUT] COMMAND [ARG...]\n", stderr));
+    static_cast<void>(std::fputs("usage: measure [-o OUT] [-t] COMMAND [ARG...]\n", stderr));
     return 2;
   }
   const auto start = std::chrono::steady_clock::now();
@@ -28,6 +37,11 @@ int main(int argc, char** argv) {
       const int fd = open(out, O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (fd < 0 || dup2(fd, 1) < 0) _exit(127);
       close(fd);
+    }
+    if (terminal >= 0) {
+      const int err = open(ptsname(terminal), O_WRONLY | O_NOCTTY);
+      if (err < 0 || dup2(err, 2) < 0) _exit(127);
+      close(err);
     }
     execvp(argv[first], argv + first);
     _exit(127);

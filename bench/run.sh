@@ -59,6 +59,8 @@ for ((run = 0; run < runs; run++)); do
   fresh "$work"/big/big?.log
   record tovlak8 $(cd "$work/big" && "$measure" "$tovlak" -d8 -lbig.log)
   fresh "$work"/big/big?.log
+  record terminal8 $(cd "$work/big" && "$measure" -t "$tovlak" -d8 -lbig.log)
+  fresh "$work"/big/big?.log
   record portable8 $(cd "$work/big" && "$measure" "$portable" -d8 -lbig.log)
   fresh "$work/big/copy"
   record cat $("$measure" -o "$work/big/copy" cat "$work/big/big.log")
@@ -89,12 +91,13 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
 
 echo "seconds of each run, in order:" >&2
-for name in tovlak8 portable8 cat split quarter8 tovlak10000 touchcat; do echo "  $name: ${times[$name]}" >&2; done
+for name in tovlak8 terminal8 portable8 cat split quarter8 tovlak10000 touchcat; do echo "  $name: ${times[$name]}" >&2; done
 echo "tovlak benchmark: $runs interleaved runs each, medians in seconds, $(nproc) cores, $(date -u +%F)"
 echo
 echo "| run | median s | ratio | target | peak RSS MiB |"
 echo "|---|---|---|---|---|"
 echo "| tovlak -d8, 256 MiB log | ${med[tovlak8]} | | | $(mib "${memory[tovlak8]}") (target ≤ 16) |"
+echo "| tovlak -d8, standard error a terminal, 256 MiB | ${med[terminal8]} | terminal/not $(ratio "${med[terminal8]}" "${med[tovlak8]}") | about 1 | |"
 echo "| tovlak -d8 without SIMD, 256 MiB | ${med[portable8]} | without/with SIMD $(ratio "${med[portable8]}" "${med[tovlak8]}") | ≤ 2.0 | $(mib "${memory[portable8]}") |"
 echo "| cat LOG > COPY, 256 MiB | ${med[cat]} | tovlak/cat $(ratio "${med[tovlak8]}" "${med[cat]}") | ≤ 2.0 | |"
 echo "| split -n r/8, 256 MiB | ${med[split]} | tovlak/split $(ratio "${med[tovlak8]}" "${med[split]}") | ≤ 0.4 | |"

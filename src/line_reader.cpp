@@ -25,6 +25,12 @@ LogFile::LogFile(const std::string& name) : name_(name) {
 
 LogFile::~LogFile() { ::close(fd_); }
 
+std::optional<std::uint64_t> LogFile::size() const {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 std::size_t LogFile::read(char* into, std::size_t capacity) {
   for (;;) {
     const ssize_t got = ::read(fd_, into, capacity);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,8 @@ class LogFile : public ByteSource {
 
   std::size_t read(char* into, std::size_t capacity) override;
   int descriptor() const { return fd_; }
+  // The size of a regular file; none for a pipe or a device.
+  std::optional<std::uint64_t> size() const;
 
  private:
   std::string name_;

@@ -1,6 +1,7 @@
 // End-to-end tests: the built tovlak run in a temporary directory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -26,6 +27,8 @@ struct Limits {
   std::optional<rlim_t> openFiles = {};
   std::optional<rlim_t> addressSpace = {};
   std::optional<rlim_t> fileSize = {};
+  // A terminal for standard error, in place of the captured file.
+  std::string errorTerminal = {};
 };
 
 struct Outcome {
@@ -51,7 +54,9 @@ class Started {
     pid_ = ::fork();
     if (pid_ != 0) return;
     const int out = ::open(outName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = limits.errorTerminal.empty()
+                        ? ::open(errName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
+                        : ::open(limits.errorTerminal.c_str(), O_WRONLY | O_NOCTTY);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(directory.c_str()) != 0) {
       _exit(120);
     }
@@ -329,7 +334,8 @@ TEST(Tovlak, ReportsRunningOutOfMemory) {
   GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit these runs set";
 #endif
   if (!std::string(TOVLAK_EMULATOR).empty()) {
-    GTEST_SKIP() << "an address-space limit binds the emulator, which reserves the guest's memory, not tovlak";
+    GTEST_SKIP()
+        << "an address-space limit binds the emulator, which reserves the guest's memory, not tovlak";
   }
   TemporaryDirectory directory;
   writeFile(directory / "run.log", "x\n");
@@ -455,3 +461,92 @@ TEST(Tovlak, ReadsALogThatChangesOrShrinksUnderIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// A pseudo-terminal: the test reads the master side, tovlak writes its
+// standard error to the other side.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() : master_(::posix_openpt(O_RDWR | O_NOCTTY)) {
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) std::abort();
+    const char* name = ::ptsname(master_);
+    if (!name) std::abort();
+    otherSide_ = name;
+    // Held open here too, so that reads see no hang-up between tovlak's writes.
+    holder_ = ::open(name, O_RDWR | O_NOCTTY);
+  }
+  ~PseudoTerminal() {
+    ::close(holder_);
+    ::close(master_);
+  }
+  PseudoTerminal(const PseudoTerminal&) = delete;
+  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+  const std::string& otherSide() const { return otherSide_; }
+
+  // Everything written so far and readable within `milliseconds`.
+  std::string drain(int milliseconds) {
+    std::string seen;
+    pollfd ready{master_, POLLIN, 0};
+    while (::poll(&ready, 1, milliseconds) > 0) {
+      char buffer[4096];
+      const ssize_t got = ::read(master_, buffer, sizeof buffer);
+      if (got <= 0) break;
+      seen.append(buffer, static_cast<std::size_t>(got));
+    }
+    return seen;
+  }
+
+ private:
+  int master_;
+  int holder_ = -1;
+  std::string otherSide_;
+};
+
+}  // namespace
+
+TEST(Tovlak, ShowsProgressOnATerminalAndErasesIt) {
+  // The log comes slowly through a pipe, so the run lasts past a second.
+  for (const bool failing : {false, true}) {
+    TemporaryDirectory directory;
+    ASSERT_EQ(::mkfifo((directory / "run.log").c_str(), 0600), 0);
+    PseudoTerminal terminal;
+    Started tovlak(directory.path().string(), {"-d2", "-lrun.log"}, {.errorTerminal = terminal.otherSide()});
+    std::string log;
+    {
+      const int pipe = ::open((directory / "run.log").c_str(), O_WRONLY);
+      ASSERT_GE(pipe, 0);
+      for (int i = 0; i < 15; ++i) {
+        std::string piece;
+        for (int j = 0; j < 1000; ++j)
+          piece += "t=" + std::to_string(j) + " (1,2,3," + std::to_string(j % 2) + ")\n";
+        if (failing && i == 14) piece += "(1,2,3,7)\n";
+        ASSERT_EQ(::write(pipe, piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+        log += piece;
+        ::usleep(100 * 1000);
+      }
+      ::close(pipe);
+    }
+    const Outcome outcome = tovlak.wait();
+    const std::string shown = terminal.drain(200);
+    const std::string message = "error using tovlak: index 7 on line 15001 is outside 0 to 1\r\n";
+    EXPECT_EQ(outcome.status, failing ? 255 : 0);
+    EXPECT_NE(shown.find("\rtovlak: "), std::string::npos) << shown;
+    EXPECT_NE(shown.find(" KiB/s"), std::string::npos) << shown;  // a pipe: bytes and rate only
+    EXPECT_EQ(shown.find('%'), std::string::npos) << shown;
+    // The line is erased, and a failure message stands alone after it.
+    const std::string ending = failing ? message : "";
+    ASSERT_TRUE(shown.ends_with("\r" + ending)) << shown;
+    const std::size_t erased = shown.rfind('\r', shown.size() - ending.size() - 2);
+    ASSERT_NE(erased, std::string::npos);
+    EXPECT_EQ(shown.substr(erased + 1, shown.size() - ending.size() - erased - 2),
+              std::string(shown.size() - ending.size() - erased - 2, ' '))
+        << shown;
+    if (!failing) {
+      const std::vector<std::string> expected = splitInMemory(log, 2);
+      EXPECT_EQ(readFile(directory / "run0.log"), expected[0]);
+      EXPECT_EQ(readFile(directory / "run1.log"), expected[1]);
+    }
+  }
+}

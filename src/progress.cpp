@@ -1,0 +1,74 @@
+#include "progress.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+namespace {
+
+constexpr auto kFirstDraw = std::chrono::seconds(1);
+constexpr auto kRedraw = std::chrono::milliseconds(250);
+
+// `bytes` in the largest binary unit that leaves a number of at least 1.
+std::string sizeText(double bytes) {
+  static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+  std::size_t unit = 0;
+  while (bytes >= 1024 && unit + 1 < std::size(kUnits)) {
+    bytes /= 1024;
+    ++unit;
+  }
+  char text[32];
+  static_cast<void>(std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, kUnits[unit]));
+  return text;
+}
+
+void writeAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    if (written <= 0) return;
+    done += static_cast<std::size_t>(written);
+  }
+}
+
+}  // namespace
+
+std::string progressLine(std::uint64_t bytesRead, std::optional<std::uint64_t> logSize, double seconds) {
+  const double rate = seconds > 0 ? static_cast<double>(bytesRead) / seconds : 0;
+  std::string line = "tovlak: " + sizeText(static_cast<double>(bytesRead));
+  if (logSize && bytesRead <= *logSize && *logSize > 0) {
+    char rest[64];
+    const double left = rate > 0 ? static_cast<double>(*logSize - bytesRead) / rate : 0;
+    static_cast<void>(std::snprintf(
+        rest, sizeof rest, ", %d%%",
+        static_cast<int>(100 * static_cast<double>(bytesRead) / static_cast<double>(*logSize))));
+    line += " of " + sizeText(static_cast<double>(*logSize)) + rest + ", " + sizeText(rate) + "/s";
+    static_cast<void>(std::snprintf(rest, sizeof rest, ", %.0f s left", left));
+    return line + rest;
+  }
+  return line + ", " + sizeText(rate) + "/s";
+}
+
+Progress::Progress(int terminalFd, std::optional<std::uint64_t> logSize, Clock::time_point start)
+    : terminalFd_(terminalFd), logSize_(logSize), start_(start), nextDraw_(start + kFirstDraw) {}
+
+Progress::~Progress() {
+  if (widest_ > 0) writeAll(terminalFd_, "\r" + std::string(widest_, ' ') + "\r");
+}
+
+void Progress::advance(std::size_t bytes, Clock::time_point now) {
+  bytesRead_ += bytes;
+  if (now < nextDraw_) return;
+  nextDraw_ = now + kRedraw;
+  show(progressLine(bytesRead_, logSize_, std::chrono::duration<double>(now - start_).count()));
+}
+
+void Progress::show(const std::string& text) {
+  // Padded to the widest line so far, so no tail of a longer one stays behind.
+  std::string line = "\r" + text;
+  if (text.size() < widest_) line.append(widest_ - text.size(), ' ');
+  widest_ = std::max(widest_, text.size());
+  writeAll(terminalFd_, line);
+}

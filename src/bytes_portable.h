@@ -90,7 +90,9 @@ struct PortableBytes {
     return byteAt(p, 0) | byteAt(p, 1) | byteAt(p, 2) | byteAt(p, 3) | byteAt(p, 4) | byteAt(p, 5) |
            byteAt(p, 6) | byteAt(p, 7);
   }
-  static std::uint64_t repeated(char c) { return 0x0101010101010101 * static_cast<unsigned char>(c); }
+  static std::uint64_t repeated(char c) {
+    return std::uint64_t{0x0101010101010101} * static_cast<unsigned char>(c);
+  }
   // The top bit of every byte of `word` that equals the byte `needle`
   // repeats, and no other bit; `lowSeven` is `word & kLowSeven`, computed
   // once for several needles. Exact: the sum cannot carry from one byte into

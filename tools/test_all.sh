@@ -2,7 +2,8 @@
 # Installs what is missing, builds tovlak every way it is built and runs every
 # test and check, stopping at the first failure:
 #   1. formatting against .clang-format;
-#   2. the test suite on every build path: x86-64 release with SIMD, under
+#   2. the test suite on every build path (and the Debian package of the
+#      release build, listed, unpacked and run on the sample): x86-64 release with SIMD, under
 #      AddressSanitizer and UndefinedBehaviorSanitizer, and without SIMD;
 #      32-bit x86 at the default (no SSE2) and with -msse2; 64-bit Arm
 #      (NEON), cross-built with clang and run under qemu;
@@ -38,6 +39,19 @@ clang-format --dry-run --Werror "${sources[@]}"
 
 gtestSource=-DTOVLAK_GTEST_SOURCE=/usr/src/googletest
 buildAndTest build -DCMAKE_BUILD_TYPE=Release
+step "Debian package"
+(cd build && cpack -G DEB > /dev/null)
+package=$(ls build/tovlak_*.deb)
+dpkg-deb -c "$package"
+rm -rf build/unpacked && mkdir -p build/unpacked/sample build/unpacked/reference
+dpkg-deb -x "$package" build/unpacked
+cp examples/run.log build/unpacked/sample/run.log
+cp examples/run.log build/unpacked/reference/run.log
+build/unpacked/usr/bin/tovlak -d3 -lbuild/unpacked/sample/run.log
+build/tovlak -d3 -lbuild/unpacked/reference/run.log
+diff -r build/unpacked/sample build/unpacked/reference
+echo "$package: the unpacked tovlak split the sample as the build's own did"
+
 buildAndTest build-asan -DCMAKE_BUILD_TYPE=Debug -DTOVLAK_SANITIZE=ON
 buildAndTest build-portable -DCMAKE_BUILD_TYPE=Release -DTOVLAK_SIMD=OFF
 buildAndTest build-i386 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-m32 "$gtestSource"

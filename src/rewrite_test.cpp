@@ -78,7 +78,7 @@ const RewriteCase kRewriteCases[] = {
     {"a,b,c,d)\n", -1, "", -1, ""},
     {"(12,2,3,4)", 4, "(12,2,3)", 12, "(2,3,4)"},
     // Beyond the table: signs and spaces as "%d" reads them, saturation,
-    // NUL bytes kept, and a group far past the 198th byte.
+    // NUL bytes kept, and a group far into a long line.
     {"(+7,2,3,+5)\n", 5, "(+7,2,3)\n", 7, "(2,3,+5)\n"},
     {"(1,2,3,- 5)\n", kKept, "(1,2,3)\n", 1, "(2,3,- 5)\n"},
     {"(1,2,3,99999999999)\n", INT_MAX, "(1,2,3)\n", 1, "(2,3,99999999999)\n"},

@@ -26,8 +26,9 @@ struct NeonBytes {
       const uint8x16_t equal = vceqq_u8(load(p), needle);
       const std::uint64_t nibbles =
           vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(equal), 4)), 0);
-      if (nibbles != 0)
+      if (nibbles != 0) {
         return static_cast<std::size_t>(p - begin) + static_cast<std::size_t>(std::countr_zero(nibbles)) / 4;
+      }
       if (p - (begin + from) >= 256) {
         return PortableBytes::libraryNextByte(text, static_cast<std::size_t>(p - begin) + 16, c);
       }
@@ -72,7 +73,7 @@ struct NeonBytes {
     const uint8x16_t places = vld1q_u8(kPlaces);
     const uint8x16_t needle = vdupq_n_u8(static_cast<std::uint8_t>(c));
     uint8x16_t marked[4];
-    for (int k = 0; k < 4; ++k) marked[k] = vandq_u8(vceqq_u8(chunks[k], needle), places);
+    for (std::size_t k = 0; k < 4; ++k) marked[k] = vandq_u8(vceqq_u8(chunks[k], needle), places);
     uint8x16_t sum = vpaddq_u8(vpaddq_u8(marked[0], marked[1]), vpaddq_u8(marked[2], marked[3]));
     sum = vpaddq_u8(sum, sum);
     return vgetq_lane_u64(vreinterpretq_u64_u8(sum), 0);

@@ -42,10 +42,10 @@ struct PortableBytes {
     ByteWindow window;
     const std::uint64_t newline = repeated('\n'), open = repeated('('), comma = repeated(','),
                         close = repeated(')');
-    for (int k = 0; k < 8; ++k) {
+    for (std::size_t k = 0; k < 8; ++k) {
       const std::uint64_t word = load(bytes + 8 * k);
       const std::uint64_t lowSeven = word & kLowSeven;  // shared by the four needles
-      const int shift = 8 * k;
+      const std::size_t shift = 8 * k;
       window.newlines |= gathered(matches(word, lowSeven, newline)) << shift;
       window.opens |= gathered(matches(word, lowSeven, open)) << shift;
       window.commas |= gathered(matches(word, lowSeven, comma)) << shift;

@@ -24,9 +24,10 @@ struct Sse2Bytes {
     const __m128i needle = _mm_set1_epi8(c);
     for (; end - p >= 16; p += 16) {
       const int found = matchBits(load(p), needle);
-      if (found != 0)
+      if (found != 0) {
         return static_cast<std::size_t>(p - begin) +
                static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(found)));
+      }
       if (p - (begin + from) >= 256) {
         return PortableBytes::libraryNextByte(text, static_cast<std::size_t>(p - begin) + 16, c);
       }
@@ -39,7 +40,7 @@ struct Sse2Bytes {
     ByteWindow window;
     const __m128i newline = _mm_set1_epi8('\n'), open = _mm_set1_epi8('('), comma = _mm_set1_epi8(','),
                   close = _mm_set1_epi8(')');
-    for (int k = 0; k < 4; ++k) {
+    for (std::size_t k = 0; k < 4; ++k) {
       const __m128i chunk = load(bytes + 16 * k);
       const auto bits = [&](__m128i needle) {
         return std::uint64_t{static_cast<unsigned>(matchBits(chunk, needle))} << (16 * k);

@@ -28,7 +28,7 @@ struct Limits {
   std::optional<rlim_t> addressSpace = {};
   std::optional<rlim_t> fileSize = {};
   // A terminal for standard error, in place of the captured file.
-  std::string errorTerminal = {};
+  std::string errorTerminal;
 };
 
 struct Outcome {
@@ -519,8 +519,9 @@ TEST(Tovlak, ShowsProgressOnATerminalAndErasesIt) {
       ASSERT_GE(pipe, 0);
       for (int i = 0; i < 15; ++i) {
         std::string piece;
-        for (int j = 0; j < 1000; ++j)
+        for (int j = 0; j < 1000; ++j) {
           piece += "t=" + std::to_string(j) + " (1,2,3," + std::to_string(j % 2) + ")\n";
+        }
         if (failing && i == 14) piece += "(1,2,3,7)\n";
         ASSERT_EQ(::write(pipe, piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
         log += piece;

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "line_reader.h"
@@ -44,7 +45,7 @@ class Started {
   Started(const std::string& directory, const std::vector<std::string>& arguments, const Limits& limits = {})
       : outName_(capture_ / "stdout"), errName_(capture_ / "stderr") {
     std::vector<char*> argv;
-    std::string emulator = TOVLAK_EMULATOR;
+    std::string emulator(std::string_view(TOVLAK_EMULATOR));
     std::string program = TOVLAK_PATH;
     if (!emulator.empty()) argv.push_back(emulator.data());
     argv.push_back(program.data());

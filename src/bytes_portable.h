@@ -57,15 +57,25 @@ struct PortableBytes {
 
   // Copies `n` bytes, eight at a time; the ranges must not overlap.
   static void copyBytes(char* to, const char* from, std::size_t n) {
-    if (n >= 8) {
+    if (n > 16) {
       // The last word overlaps the one before it rather than ending in a byte loop.
       const char* const last = from + n - 8;
       char* const lastTo = to + n - 8;
       for (; from < last; from += 8, to += 8) std::memcpy(to, from, 8);
       std::memcpy(lastTo, last, 8);
+    } else if (n >= 8) {
+      // A head and a tail word, which overlap below sixteen bytes.
+      std::uint64_t head, tail;
+      std::memcpy(&head, from, 8);
+      std::memcpy(&tail, from + n - 8, 8);
+      std::memcpy(to, &head, 8);
+      std::memcpy(to + n - 8, &tail, 8);
     } else if (n >= 4) {
-      std::memcpy(to, from, 4);
-      std::memcpy(to + n - 4, from + n - 4, 4);
+      std::uint32_t head, tail;
+      std::memcpy(&head, from, 4);
+      std::memcpy(&tail, from + n - 4, 4);
+      std::memcpy(to, &head, 4);
+      std::memcpy(to + n - 4, &tail, 4);
     } else {
       for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
     }

@@ -29,7 +29,7 @@ struct Limits {
   std::optional<rlim_t> addressSpace = {};
   std::optional<rlim_t> fileSize = {};
   // A terminal for standard error, in place of the captured file.
-  std::string errorTerminal;
+  std::optional<std::string> errorTerminal = {};
 };
 
 struct Outcome {
@@ -55,9 +55,8 @@ class Started {
     pid_ = ::fork();
     if (pid_ != 0) return;
     const int out = ::open(outName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = limits.errorTerminal.empty()
-                        ? ::open(errName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
-                        : ::open(limits.errorTerminal.c_str(), O_WRONLY | O_NOCTTY);
+    const int err = limits.errorTerminal ? ::open(limits.errorTerminal->c_str(), O_WRONLY | O_NOCTTY)
+                                         : ::open(errName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(directory.c_str()) != 0) {
       _exit(120);
     }

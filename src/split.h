@@ -18,8 +18,12 @@ std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineN
 // finish(); the program passes its OutputSet, tests and fuzzers a set in memory.
 // A coordinate outside -1 … count()-1 stops the run with Failure after the
 // lines before it have been written out; so does a read error.
+// Always inlined into its caller: there the reader and the outputs are the
+// caller's own objects, so the compiler keeps their positions in registers
+// across the per-line copies, which through a reference it must reload after
+// every store; left to itself, gcc stops inlining once run() grows.
 template <class Outputs>
-void splitLines(LineReader& reader, Outputs& outputs, bool useFirst) {
+[[gnu::always_inline]] inline void splitLines(LineReader& reader, Outputs& outputs, bool useFirst) {
   const int dimensionLength = outputs.count();
   int dimensionIndex = -1;  // before the first line: broadcast
   std::uint64_t lineNumber = 0;

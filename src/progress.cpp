@@ -37,7 +37,8 @@ void writeAll(int fd, const std::string& text) {
 
 std::string progressLine(std::uint64_t bytesRead, std::optional<std::uint64_t> logSize, double seconds) {
   const double rate = seconds > 0 ? static_cast<double>(bytesRead) / seconds : 0;
-  std::string line = "tovlak: " + sizeText(static_cast<double>(bytesRead));
+  std::string line = "tovlak: ";
+  line += sizeText(static_cast<double>(bytesRead));
   if (logSize && bytesRead <= *logSize && *logSize > 0) {
     char rest[64];
     const double left = rate > 0 ? static_cast<double>(*logSize - bytesRead) / rate : 0;
@@ -55,7 +56,10 @@ Progress::Progress(int terminalFd, std::optional<std::uint64_t> logSize, Clock::
     : terminalFd_(terminalFd), logSize_(logSize), start_(start), nextDraw_(start + kFirstDraw) {}
 
 Progress::~Progress() {
-  if (widest_ > 0) writeAll(terminalFd_, "\r" + std::string(widest_, ' ') + "\r");
+  if (widest_ == 0) return;
+  std::string blank(widest_ + 2, ' ');
+  blank.front() = blank.back() = '\r';
+  writeAll(terminalFd_, blank);
 }
 
 void Progress::advance(std::size_t bytes, Clock::time_point now) {
@@ -67,7 +71,8 @@ void Progress::advance(std::size_t bytes, Clock::time_point now) {
 
 void Progress::show(const std::string& text) {
   // Padded to the widest line so far, so no tail of a longer one stays behind.
-  std::string line = "\r" + text;
+  std::string line = "\r";
+  line += text;
   if (text.size() < widest_) line.append(widest_ - text.size(), ' ');
   widest_ = std::max(widest_, text.size());
   writeAll(terminalFd_, line);

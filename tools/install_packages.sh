@@ -7,7 +7,7 @@
 set -euo pipefail
 build=(g++ cmake make)
 test=("${build[@]}" libgtest-dev clang libclang-rt-14-dev clang-format clang-tidy lld g++-multilib
-  qemu-user libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross dpkg-dev file)
+  qemu-user libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross g++-s390x-linux-gnu dpkg-dev file)
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
   test) wanted=("${test[@]}") ;;

@@ -6,14 +6,15 @@
 #      release build, listed, unpacked and run on the sample): x86-64 release with SIMD, under
 #      AddressSanitizer and UndefinedBehaviorSanitizer, and without SIMD;
 #      32-bit x86 at the default (no SSE2) and with -msse2; 64-bit Arm
-#      (NEON), cross-built with clang and run under qemu;
+#      (NEON), cross-built with clang and run under qemu; s390x, big-endian,
+#      cross-built with gcc and run under qemu;
 #   3. the same outputs, messages and statuses from every build on a set of
 #      logs, and a log past 2 GiB on 32-bit x86;
 #   4. with clang: both fuzz targets, FUZZ_SECONDS each (default 30), with and
 #      without SIMD, then what they found replayed on the 32-bit and Arm
 #      builds; clang-tidy with .clang-tidy over every source.
 # Build directories: build, build-asan, build-portable, build-i386,
-# build-i386-sse2, build-arm64, build-clang, build-clang-portable.
+# build-i386-sse2, build-arm64, build-s390x, build-clang, build-clang-portable.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fuzzSeconds="${FUZZ_SECONDS:-30}"
@@ -58,10 +59,12 @@ buildAndTest build-i386 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-m32 "$gtes
 buildAndTest build-i386-sse2 -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS=-m32 -msse2" "$gtestSource"
 buildAndTest build-arm64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
   "$gtestSource"
+buildAndTest build-s390x -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/s390x-linux-gnu.cmake \
+  "$gtestSource"
 
 step "the same outputs from every build"
 cmake --build build --target generate_log > /dev/null
-tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-arm64
+tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-arm64 build-s390x
 
 step "a log past 2 GiB on 32-bit x86"
 tools/large_log_check.sh build-i386 build
@@ -83,11 +86,13 @@ for variant in clang clang-portable; do
   done
 done
 
-step "what the fuzzers found, replayed on 32-bit x86 and Arm"
+step "what the fuzzers found, replayed on 32-bit x86, Arm and s390x"
+declare -A emulator=([build-arm64]=qemu-aarch64 [build-s390x]=qemu-s390x)
 for target in rewrite split; do
-  for dir in build-i386 build-i386-sse2 build-arm64; do
+  for dir in build-i386 build-i386-sse2 build-arm64 build-s390x; do
+    # shellcheck disable=SC2086
     find "build-clang/corpus/$target" -type f -print0 |
-      xargs -0 -r -n 500 $( [ "$dir" = build-arm64 ] && echo qemu-aarch64 ) "$dir/${target}_replay"
+      xargs -0 -r -n 500 ${emulator[$dir]:-} "$dir/${target}_replay"
   done
   echo "$target: $(find "build-clang/corpus/$target" -type f | wc -l) inputs replayed on each"
 done

@@ -1,21 +1,14 @@
-# Cross build for IBM Z (s390x), a big-endian processor, with Debian's gcc
-# cross compiler, run under qemu: it runs the portable byte primitives with
-# the byte order reversed.
+# Cross build for IBM Z (s390x), a big-endian processor, with clang and the
+# GNU linker for s390x, run under qemu: it runs the portable byte primitives
+# with the byte order reversed.
 #   cmake -S . -B build-s390x -DCMAKE_TOOLCHAIN_FILE=cmake/s390x-linux-gnu.cmake \
 #         -DTOVLAK_GTEST_SOURCE=/usr/src/googletest
-# Needs Debian's g++-s390x-linux-gnu and qemu-user. The binaries are static,
-# so qemu needs no s390x libraries.
-set(CMAKE_SYSTEM_NAME Linux)
+# Needs Debian's clang, binutils-s390x-linux-gnu, libstdc++-12-dev-s390x-cross,
+# libc6-dev-s390x-cross and qemu-user (not Debian's s390x gcc, which cannot be
+# installed beside g++-multilib). The binaries are static, so qemu needs no
+# s390x libraries. lld 14 cannot link for s390x, hence the GNU linker.
 set(CMAKE_SYSTEM_PROCESSOR s390x)
-set(CMAKE_C_COMPILER s390x-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER s390x-linux-gnu-g++)
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-
-set(CMAKE_FIND_ROOT_PATH /usr/s390x-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-find_program(qemu NAMES qemu-s390x qemu-s390x-static REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${qemu})
+set(triple s390x-linux-gnu)
+set(linker bfd)
+set(qemu qemu-s390x)
+include(${CMAKE_CURRENT_LIST_DIR}/cross_linux.cmake)

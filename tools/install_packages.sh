@@ -7,7 +7,8 @@
 set -euo pipefail
 build=(g++ cmake make)
 test=("${build[@]}" libgtest-dev clang libclang-rt-14-dev clang-format clang-tidy lld g++-multilib
-  qemu-user libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross g++-s390x-linux-gnu dpkg-dev file)
+  qemu-user libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross
+  binutils-s390x-linux-gnu libstdc++-12-dev-s390x-cross libc6-dev-s390x-cross dpkg-dev file)
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
   test) wanted=("${test[@]}") ;;

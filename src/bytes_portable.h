@@ -64,18 +64,9 @@ struct PortableBytes {
       for (; from < last; from += 8, to += 8) std::memcpy(to, from, 8);
       std::memcpy(lastTo, last, 8);
     } else if (n >= 8) {
-      // A head and a tail word, which overlap below sixteen bytes.
-      std::uint64_t head, tail;
-      std::memcpy(&head, from, 8);
-      std::memcpy(&tail, from + n - 8, 8);
-      std::memcpy(to, &head, 8);
-      std::memcpy(to + n - 8, &tail, 8);
+      copyHeadAndTail<std::uint64_t>(to, from, n);
     } else if (n >= 4) {
-      std::uint32_t head, tail;
-      std::memcpy(&head, from, 4);
-      std::memcpy(&tail, from + n - 4, 4);
-      std::memcpy(to, &head, 4);
-      std::memcpy(to + n - 4, &tail, 4);
+      copyHeadAndTail<std::uint32_t>(to, from, n);
     } else {
       for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
     }
@@ -91,6 +82,18 @@ struct PortableBytes {
 
  private:
   static constexpr std::uint64_t kLowSeven = 0x7f7f7f7f7f7f7f7f;
+
+  // Copies `n` bytes, sizeof(Word) ≤ n ≤ 2 × sizeof(Word), as a head and a
+  // tail word that overlap in the middle; both are read before either is
+  // written.
+  template <class Word>
+  static void copyHeadAndTail(char* to, const char* from, std::size_t n) {
+    Word head, tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+    std::memcpy(to, &head, sizeof head);
+    std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
+  }
 
   static std::uint64_t byteAt(const char* p, int i) {
     return std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);

@@ -26,13 +26,14 @@ constexpr int kReservedDescriptors = 16;
 
 // Raises the soft limit on open files as far as the system lets it and
 // returns how many outputs may stay open at once. The hard limit may be
-// infinite (macOS) or above what the kernel grants, so the raise aims at
-// most at a million and halves its aim while the system refuses.
+// infinite (macOS; RLIM_INFINITY is larger than any other limit) or above
+// what the kernel grants, so the raise aims at most at a million and halves
+// its aim while the system refuses.
 int outputsThatMayStayOpen() {
   constexpr rlim_t kMostWanted = rlim_t{1} << 20;
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1;
-  rlim_t wanted = limit.rlim_max == RLIM_INFINITY ? kMostWanted : std::min(limit.rlim_max, kMostWanted);
+  rlim_t wanted = std::min(limit.rlim_max, kMostWanted);
   for (; wanted > limit.rlim_cur; wanted /= 2) {
     rlimit raised = limit;
     raised.rlim_cur = wanted;
@@ -41,7 +42,7 @@ int outputsThatMayStayOpen() {
       break;
     }
   }
-  const rlim_t usable = limit.rlim_cur == RLIM_INFINITY ? kMostWanted : std::min(limit.rlim_cur, kMostWanted);
+  const rlim_t usable = std::min(limit.rlim_cur, kMostWanted);
   return static_cast<int>(std::max<rlim_t>(usable, kReservedDescriptors + 1) - kReservedDescriptors);
 }
 

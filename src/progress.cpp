@@ -40,20 +40,23 @@ std::string progressLine(std::uint64_t bytesRead, std::optional<std::uint64_t> l
   std::string line = "tovlak: ";
   line += sizeText(static_cast<double>(bytesRead));
   if (logSize && bytesRead <= *logSize && *logSize > 0) {
-    char rest[64];
     const double left = rate > 0 ? static_cast<double>(*logSize - bytesRead) / rate : 0;
-    static_cast<void>(std::snprintf(
-        rest, sizeof rest, ", %d%%",
-        static_cast<int>(100 * static_cast<double>(bytesRead) / static_cast<double>(*logSize))));
-    line += " of " + sizeText(static_cast<double>(*logSize)) + rest + ", " + sizeText(rate) + "/s";
-    static_cast<void>(std::snprintf(rest, sizeof rest, ", %.0f s left", left));
-    return line + rest;
+    const int percent =
+        static_cast<int>(100 * static_cast<double>(bytesRead) / static_cast<double>(*logSize));
+    char rest[96];
+    static_cast<void>(
+        std::snprintf(rest, sizeof rest, ", %d%%, %s/s, %.0f s left", percent, sizeText(rate).c_str(), left));
+    return line + " of " + sizeText(static_cast<double>(*logSize)) + rest;
   }
   return line + ", " + sizeText(rate) + "/s";
 }
 
-Progress::Progress(int terminalFd, std::optional<std::uint64_t> logSize, Clock::time_point start)
-    : terminalFd_(terminalFd), logSize_(logSize), start_(start), nextDraw_(start + kFirstDraw) {}
+Progress::Progress(ByteSource& log, int terminalFd, std::optional<std::uint64_t> logSize)
+    : log_(log),
+      terminalFd_(terminalFd),
+      logSize_(logSize),
+      start_(Clock::now()),
+      nextDraw_(start_ + kFirstDraw) {}
 
 Progress::~Progress() {
   if (widest_ == 0) return;
@@ -62,11 +65,15 @@ Progress::~Progress() {
   writeAll(terminalFd_, blank);
 }
 
-void Progress::advance(std::size_t bytes, Clock::time_point now) {
-  bytesRead_ += bytes;
-  if (now < nextDraw_) return;
-  nextDraw_ = now + kRedraw;
-  show(progressLine(bytesRead_, logSize_, std::chrono::duration<double>(now - start_).count()));
+std::size_t Progress::read(char* into, std::size_t capacity) {
+  const std::size_t got = log_.read(into, capacity);
+  bytesRead_ += got;
+  const Clock::time_point now = Clock::now();
+  if (now >= nextDraw_) {
+    nextDraw_ = now + kRedraw;
+    show(progressLine(bytesRead_, logSize_, std::chrono::duration<double>(now - start_).count()));
+  }
+  return got;
 }
 
 void Progress::show(const std::string& text) {

@@ -21,12 +21,10 @@ void run(std::span<const char* const> arguments) {
     // is made before the outputs, so their creation counts in its time, and
     // ends (erasing its line) before any failure is reported.
     std::optional<Progress> progress;
-    if (::isatty(STDERR_FILENO)) progress.emplace(STDERR_FILENO, log.size());
+    if (::isatty(STDERR_FILENO)) progress.emplace(log, STDERR_FILENO, log.size());
     const OutputNames names(options.logFileName);
     OutputSet outputs(names, options.dimensionLength, OutputBudget{}, log.descriptor());
-    std::optional<ProgressSource> shown;
-    if (progress) shown.emplace(log, *progress);
-    LineReader reader(shown ? static_cast<ByteSource&>(*shown) : log);
+    LineReader reader(progress ? static_cast<ByteSource&>(*progress) : log);
     splitLines(reader, outputs, options.useFirst);
   } catch (const std::bad_alloc&) {
     throw Failure(kOutOfMemoryMessage);

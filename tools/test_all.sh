@@ -5,14 +5,16 @@
 #   2. the test suite on every build path (and the Debian package of the
 #      release build, listed, unpacked and run on the sample): x86-64 release with SIMD, under
 #      AddressSanitizer and UndefinedBehaviorSanitizer, and without SIMD;
-#      32-bit x86 at the default (no SSE2) and with -msse2; 64-bit Arm
+#      32-bit x86 at the default (no SSE2) and with -msse2, natively where
+#      this machine runs 32-bit x86 programs and under qemu-i386 where it
+#      cannot (or where TOVLAK_I386_UNDER_QEMU=1 asks for it); 64-bit Arm
 #      (NEON), cross-built with clang and run under qemu; s390x, big-endian,
-#      cross-built with gcc and run under qemu;
+#      cross-built with clang and run under qemu;
 #   3. the same outputs, messages and statuses from every build on a set of
 #      logs, and a log past 2 GiB on 32-bit x86;
 #   4. with clang: both fuzz targets, FUZZ_SECONDS each (default 30), with and
-#      without SIMD, then what they found replayed on the 32-bit and Arm
-#      builds; clang-tidy with .clang-tidy over every source.
+#      without SIMD, then what they found replayed on the 32-bit, Arm and
+#      s390x builds; clang-tidy with .clang-tidy over every source.
 # Build directories: build, build-asan, build-portable, build-i386,
 # build-i386-sse2, build-arm64, build-s390x, build-clang, build-clang-portable.
 set -euo pipefail
@@ -23,10 +25,11 @@ started=$SECONDS
 
 step() { printf '\n=== %s (%d s)\n' "$*" $((SECONDS - started)); }
 # A build directory configured, built and tested: NAME CMAKE_ARGUMENT...
+# (with stepNote set, its heading says it).
 buildAndTest() {
   local dir=$1
   shift
-  step "$dir: build and tests"
+  step "$dir: build and tests${stepNote:+ ($stepNote)}"
   cmake -S . -B "$dir" -DTOVLAK_WERROR=ON "$@" > /dev/null
   cmake --build "$dir" -j2
   ctest --test-dir "$dir" --output-on-failure -j2
@@ -37,6 +40,20 @@ tools/install_packages.sh test
 
 step "formatting"
 clang-format --dry-run --Werror "${sources[@]}"
+
+# Whether this machine runs 32-bit x86 programs: some kernels or the virtual
+# machines under them refuse them ("Exec format error"). Where it cannot, the
+# 32-bit builds are configured as cross builds that run under qemu-i386.
+i386Toolchain=()
+i386Way="32-bit x86: native"
+probe=$(mktemp -d)
+echo 'int main() { return 0; }' > "$probe/probe.cpp"
+if [ "${TOVLAK_I386_UNDER_QEMU:-0}" = 1 ] || ! { g++ -m32 "$probe/probe.cpp" -o "$probe/probe" && "$probe/probe"; } 2> /dev/null; then
+  i386Toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux-gnu.cmake)
+  i386Way="32-bit x86: under qemu-i386"
+fi
+rm -rf "$probe"
+step "$i386Way"
 
 gtestSource=-DTOVLAK_GTEST_SOURCE=/usr/src/googletest
 buildAndTest build -DCMAKE_BUILD_TYPE=Release
@@ -55,8 +72,9 @@ echo "$package: the unpacked tovlak split the sample as the build's own did"
 
 buildAndTest build-asan -DCMAKE_BUILD_TYPE=Debug -DTOVLAK_SANITIZE=ON
 buildAndTest build-portable -DCMAKE_BUILD_TYPE=Release -DTOVLAK_SIMD=OFF
-buildAndTest build-i386 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-m32 "$gtestSource"
-buildAndTest build-i386-sse2 -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS=-m32 -msse2" "$gtestSource"
+stepNote=$i386Way buildAndTest build-i386 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-m32 "$gtestSource" "${i386Toolchain[@]}"
+stepNote=$i386Way buildAndTest build-i386-sse2 -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS=-m32 -msse2" "$gtestSource" \
+  "${i386Toolchain[@]}"
 buildAndTest build-arm64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
   "$gtestSource"
 buildAndTest build-s390x -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/s390x-linux-gnu.cmake \
@@ -66,7 +84,7 @@ step "the same outputs from every build"
 cmake --build build --target generate_log > /dev/null
 tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-arm64 build-s390x
 
-step "a log past 2 GiB on 32-bit x86"
+step "a log past 2 GiB on 32-bit x86 ($i386Way)"
 tools/large_log_check.sh build-i386 build
 
 for variant in clang clang-portable; do
@@ -86,13 +104,11 @@ for variant in clang clang-portable; do
   done
 done
 
-step "what the fuzzers found, replayed on 32-bit x86, Arm and s390x"
-declare -A emulator=([build-arm64]=qemu-aarch64 [build-s390x]=qemu-s390x)
+step "what the fuzzers found, replayed on 32-bit x86 ($i386Way), Arm and s390x"
 for target in rewrite split; do
   for dir in build-i386 build-i386-sse2 build-arm64 build-s390x; do
-    # shellcheck disable=SC2086
     find "build-clang/corpus/$target" -type f -print0 |
-      xargs -0 -r -n 500 ${emulator[$dir]:-} "$dir/${target}_replay"
+      xargs -0 -r -n 500 tools/run_build.sh "$dir" -p "${target}_replay"
   done
   echo "$target: $(find "build-clang/corpus/$target" -type f | wc -l) inputs replayed on each"
 done

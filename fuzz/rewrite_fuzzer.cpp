@@ -1,32 +1,34 @@
 // Feeds arbitrary bytes, as one line, to the group rewrite in both modes and
-// checks its contract: the output is the input with at most one contiguous
-// run removed, never longer; a line without a qualifying group comes back
-// whole with index -1.
+// holds it to the reference rewrite, which is written independently, step by
+// step as the algorithm reads: the same reduced line, the same index, and a
+// coordinate marked where the reference reads it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "reference_rewrite.h"
 #include "rewrite.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view line(reinterpret_cast<const char*>(data), size);
-  std::string out;
+  std::string out, expectedOut;
   for (bool useFirst : {false, true}) {
-    const LineCut cut = findLineCut(line, useFirst);
-    if (cut.cutBegin > cut.cutEnd || cut.cutEnd > line.size()) std::abort();
-    int index = 12345;
+    constexpr int kKept = 12345;  // what a coordinate that is no integer leaves
+    int index = kKept, expectedIndex = kKept;
     stringIn3Dimensions(line, index, out, useFirst);
-    if (out.size() > line.size()) std::abort();
-    if (!cut.qualifies && (index != -1 || out != line)) std::abort();
-    if (cut.qualifies && (cut.cutBegin == cut.cutEnd)) std::abort();
-    // What remains is a prefix of the line followed by a suffix of it.
-    const std::size_t removed = line.size() - out.size();
-    if (line.substr(0, cut.cutBegin) != std::string_view(out).substr(0, cut.cutBegin)) std::abort();
-    if (line.substr(cut.cutBegin + removed) != std::string_view(out).substr(cut.cutBegin)) std::abort();
-    if (cut.hasNumber && index != cut.number) std::abort();
-    if (cut.qualifies && !cut.hasNumber && index != 12345) std::abort();
+    referenceRewrite(line, expectedIndex, expectedOut, useFirst);
+    if (index != expectedIndex || out != expectedOut) std::abort();
+    // The coordinate findLineCut marks is the one the index was read from.
+    const LineCut cut = findLineCut(line, useFirst);
+    if (cut.hasNumber) {
+      int marked = kKept;
+      std::string ignored;
+      const std::string_view number = line.substr(cut.numberBegin, cut.numberEnd - cut.numberBegin);
+      referenceRewrite("(" + std::string(number) + ",0,0,0)", marked, ignored, true);
+      if (marked != expectedIndex) std::abort();
+    }
   }
   return 0;
 }

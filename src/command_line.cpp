@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "failure.h"
+#include "messages.h"
 
 namespace {
 

@@ -3,10 +3,6 @@
 #include <span>
 #include <string>
 
-inline const char* const kUsageMessage =
-    "error using tovlak: tovlak -dLENGTH_OF_4TH_DIMESION -lLOG_FILE_NAME [-f]\n";
-inline const char* const kInvalidLengthMessage = "error using tovlak: invalid length for fourth dimension\n";
-
 // What the command line asks for.
 struct Options {
   int dimensionLength = 0;  // the number of output files, at least 1

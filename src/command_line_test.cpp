@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "failure.h"
+#include "messages.h"
 
 namespace {
 

@@ -10,5 +10,3 @@ class Failure : public std::runtime_error {
  public:
   explicit Failure(const std::string& message) : std::runtime_error(message) {}
 };
-
-inline const char* const kOutOfMemoryMessage = "error using tovlak: out of memory\n";

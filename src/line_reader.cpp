@@ -11,7 +11,9 @@
 #include <cstring>
 #include <new>
 
+#include "bytes/bytes.h"
 #include "failure.h"
+#include "messages.h"
 
 LogFile::LogFile(const std::string& name) : name_(name) {
   fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
@@ -20,7 +22,7 @@ LogFile::LogFile(const std::string& name) : name_(name) {
     ::close(fd_);
     fd_ = -1;
   }
-  if (fd_ < 0) throw Failure("unable ot open " + name + "\n");
+  if (fd_ < 0) throw Failure(unableToOpenMessage(name));
 }
 
 LogFile::~LogFile() { ::close(fd_); }
@@ -35,15 +37,8 @@ std::size_t LogFile::read(char* into, std::size_t capacity) {
   for (;;) {
     const ssize_t got = ::read(fd_, into, capacity);
     if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) throw Failure("unable to read " + name_ + "\n");
+    if (errno != EINTR) throw Failure(unableToReadMessage(name_));
   }
-}
-
-std::size_t MemorySource::read(char* into, std::size_t capacity) {
-  const std::size_t n = std::min(std::min(capacity, mostPerRead_), bytes_.size());
-  std::memcpy(into, bytes_.data(), n);
-  bytes_.remove_prefix(n);
-  return n;
 }
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "short_bytes.h"
+#include "bytes/window.h"
 
-// Where the bytes of a log come from: a file, or memory in tests.
+// Where the bytes of a log come from.
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
@@ -38,18 +38,6 @@ class LogFile : public ByteSource {
   int fd_;
 };
 
-// Bytes held in memory.
-class MemorySource : public ByteSource {
- public:
-  explicit MemorySource(std::string_view bytes, std::size_t mostPerRead = SIZE_MAX)
-      : bytes_(bytes), mostPerRead_(mostPerRead) {}
-  std::size_t read(char* into, std::size_t capacity) override;
-
- private:
-  std::string_view bytes_;
-  std::size_t mostPerRead_;
-};
-
 // Splits a byte source into whole lines, read in large blocks. A line is its
 // bytes up to and including its newline, or up to the end of the input for a
 // last line without one; any byte, NUL included, is part of a line. Memory
@@ -58,13 +46,8 @@ class LineReader {
  public:
   explicit LineReader(ByteSource& source, std::size_t blockSize = std::size_t{256} * 1024);
 
-  // Gives the next line, valid until the following call; false at the end.
-  bool next(std::string_view& line) {
-    ByteWindow unused;
-    return next(line, unused);
-  }
-  // The same, with the window of the line's first 64 bytes, found on the way
-  // to its end.
+  // Gives the next line, valid until the following call, and the window of
+  // its first 64 bytes, found on the way to its end; false at the end.
   bool next(std::string_view& line, ByteWindow& window);
 
  private:

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "bytes/bytes.h"
+#include "memory_source.h"
+
 using namespace std::string_literals;
 
 namespace {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "failure.h"
+#include "messages.h"
 #include "run.h"
 
 namespace {

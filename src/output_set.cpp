@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "failure.h"
+#include "messages.h"
 
 #if !defined(MAP_ANONYMOUS) && defined(MAP_ANON)
 #define MAP_ANONYMOUS MAP_ANON  // the older name, on some BSDs
@@ -55,7 +56,7 @@ void refuseOutputsOverInput(const OutputNames& names, int count, int inputFd) {
     struct stat output {};
     if (::stat(name.c_str(), &output) == 0 && output.st_dev == input.st_dev &&
         output.st_ino == input.st_ino) {
-      throw Failure("error using tovlak: output " + name + " is the input log\n");
+      throw Failure(outputIsInputMessage(name));
     }
   }
 }
@@ -116,17 +117,11 @@ OutputSet::OutputSet(OutputNames names, int count, const OutputBudget& budget, i
   mostOpen_ = std::max(1, std::min(count, budget.mostOpen > 0 ? budget.mostOpen : outputsThatMayStayOpen()));
   for (int i = 0; i < count; ++i) {
     if (openCount_ == mostOpen_) evictOne();
-    const int fd = openFreeing(i, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) throw Failure("unable ot open " + names_.nameOf(i) + "\n");
-    outputs_[static_cast<std::size_t>(i)].fd = fd;
+    Descriptor fd(openFreeing(i, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC));
+    if (!fd.isOpen()) throw Failure(unableToOpenMessage(names_.nameOf(i)));
+    outputs_[static_cast<std::size_t>(i)].fd = std::move(fd);
     ++openCount_;
     openOrder_.push_back(i);
-  }
-}
-
-OutputSet::~OutputSet() {
-  for (Output& output : outputs_) {
-    if (output.fd >= 0) ::close(output.fd);
   }
 }
 
@@ -173,36 +168,34 @@ void OutputSet::flush(int index) {
 void OutputSet::writeAll(int index, std::string_view bytes) {
   if (bytes.empty()) return;
   ensureOpen(index);
-  const int fd = outputs_[static_cast<std::size_t>(index)].fd;
+  const int fd = outputs_[static_cast<std::size_t>(index)].fd.get();
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(written));
     } else if (written == 0 || errno != EINTR) {
-      throw Failure("unable to write " + names_.nameOf(index) + "\n");
+      throw Failure(unableToWriteMessage(names_.nameOf(index)));
     }
   }
 }
 
 void OutputSet::ensureOpen(int index) {
   Output& output = outputs_[static_cast<std::size_t>(index)];
-  if (output.fd >= 0) return;
+  if (output.fd.isOpen()) return;
   if (openCount_ == mostOpen_) evictOne();
   // Created empty at the start; from here on only appended to.
-  output.fd = openFreeing(index, O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (output.fd < 0) throw Failure("unable to write " + names_.nameOf(index) + "\n");
+  output.fd = Descriptor(openFreeing(index, O_WRONLY | O_APPEND | O_CLOEXEC));
+  if (!output.fd.isOpen()) throw Failure(unableToWriteMessage(names_.nameOf(index)));
   ++openCount_;
   openOrder_.push_back(index);
 }
 
 void OutputSet::closeOutput(int index) {
   Output& output = outputs_[static_cast<std::size_t>(index)];
-  if (output.fd < 0) return;
-  const int fd = output.fd;
-  output.fd = -1;
+  if (!output.fd.isOpen()) return;
   --openCount_;
-  if (::close(fd) != 0 && errno != EINTR) {
-    throw Failure("unable to write " + names_.nameOf(index) + "\n");
+  if (!output.fd.close()) {
+    throw Failure(unableToWriteMessage(names_.nameOf(index)));
   }
 }
 
@@ -210,7 +203,7 @@ void OutputSet::evictOne() {
   while (!openOrder_.empty()) {
     const int oldest = openOrder_.front();
     openOrder_.pop_front();
-    if (outputs_[static_cast<std::size_t>(oldest)].fd >= 0) {
+    if (outputs_[static_cast<std::size_t>(oldest)].fd.isOpen()) {
       closeOutput(oldest);
       return;
     }

@@ -7,8 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "bytes/bytes.h"
+#include "descriptor.h"
 #include "output_names.h"
-#include "short_bytes.h"
 
 // How much memory and how many descriptors the outputs may hold.
 struct OutputBudget {
@@ -50,9 +51,6 @@ class OutputSet {
   // when an output name leads, through links or not, to that file, so the
   // log is never emptied.
   OutputSet(OutputNames names, int count, const OutputBudget& budget = {}, int inputFd = -1);
-  // Closes whatever is still open without looking at errors: after finish()
-  // nothing is, and otherwise the run is failing already.
-  ~OutputSet();
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;
 
@@ -83,7 +81,9 @@ class OutputSet {
   struct Output {
     std::uint32_t used = 0;
     std::uint32_t room = 0;
-    int fd = -1;
+    // Closed unchecked when the set goes without finish(): the run is
+    // failing already.
+    Descriptor fd;
   };
 
   char* bufferOf(int index) const {

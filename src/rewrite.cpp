@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdint>
 
-#include "short_bytes.h"
+#include "bytes/bytes.h"
 
 namespace {
 

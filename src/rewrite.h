@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "short_bytes.h"
+#include "bytes/window.h"
 
 // Returns the zero-based position of the first `character` in `text`, and 0
 // when it does not occur. A match at position 0 and no match give the same 0;
-// the name splitting and the group rewrite rely on exactly that. Every byte of
+// the output names rely on exactly that. Every byte of
 // `text` is compared, NUL included, so a NUL is found where it stands and a
 // search for NUL in a text that holds none gives 0.
 int findCharacter(std::string_view text, int character);

@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "reference_rewrite.h"
+
 using namespace std::string_literals;
 
 namespace {
@@ -110,62 +112,6 @@ TEST(FindLineCut, MarksTheCoordinateAsItStands) {
   EXPECT_EQ(cut.number, -42);
   EXPECT_EQ(std::string_view("(1,2,3,  -42)\n").substr(cut.numberBegin, cut.numberEnd - cut.numberBegin),
             "-42");
-}
-
-// The rewrite exactly as the algorithm is written, one findCharacter call per
-// character sought; the real one must agree with it on every line.
-void referenceRewrite(std::string_view line, int& dimensionIndex, std::string& outLine, bool useFirst) {
-  auto find = [&](long long p, char c) -> long long {
-    if (p >= static_cast<long long>(line.size())) return 0;
-    return findCharacter(line.substr(static_cast<std::size_t>(p)), c);
-  };
-  auto parse = [&](long long p) {
-    std::string text(line.substr(static_cast<std::size_t>(p)));
-    std::size_t i = 0;
-    while (i < text.size() && std::string(" \t\n\v\f\r").find(text[i]) != std::string::npos) ++i;
-    std::size_t j = i;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-    std::size_t k = j;
-    while (k < text.size() && text[k] >= '0' && text[k] <= '9') ++k;
-    if (k == j) return;
-    const std::string digits = text.substr(i, k - i);
-    const long double value = std::stold(digits);
-    dimensionIndex = value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : static_cast<int>(value);
-  };
-  long long pos = -1;
-  for (;;) {
-    const long long open = pos + 1 + find(pos + 1, '(');
-    long long cur = open;
-    int count = 0;
-    while (count < 3) {
-      const long long r = find(cur + 1, ',');
-      cur = cur + 1 + r;
-      if (r == 0) break;
-      ++count;
-    }
-    if (count < 3) {
-      dimensionIndex = -1;
-      outLine.assign(line);
-      return;
-    }
-    const long long third = cur;
-    const long long close = open + 1 + find(open + 1, ')');
-    if (third >= close) {
-      pos = close;
-      continue;
-    }
-    if (!useFirst) {
-      parse(third + 1);
-      outLine.assign(line.substr(0, static_cast<std::size_t>(third)));
-      outLine.append(line.substr(static_cast<std::size_t>(close)));
-    } else {
-      parse(open + 1);
-      const long long first = open + 1 + find(open + 1, ',');
-      outLine.assign(line.substr(0, static_cast<std::size_t>(open + 1)));
-      outLine.append(line.substr(static_cast<std::size_t>(first + 1)));
-    }
-    return;
-  }
 }
 
 TEST(StringIn3Dimensions, AgreesWithTheLiteralAlgorithmOnRandomLines) {

@@ -8,6 +8,7 @@
 #include "command_line.h"
 #include "failure.h"
 #include "line_reader.h"
+#include "messages.h"
 #include "output_names.h"
 #include "output_set.h"
 #include "progress.h"

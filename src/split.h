@@ -6,11 +6,8 @@
 
 #include "failure.h"
 #include "line_reader.h"
+#include "messages.h"
 #include "rewrite.h"
-
-// The message for a coordinate that names no output: `coordinate` as it
-// stands in the line, `lineNumber` counted from 1, `dimensionLength` the N.
-std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineNumber, int dimensionLength);
 
 // Reads every line of `reader`, rewrites it and routes it: the reduced line
 // goes to the output its index names, or to every output when the index is -1.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "memory_outputs.h"
+#include "memory_source.h"
 
 using namespace std::string_literals;
 

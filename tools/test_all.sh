@@ -20,7 +20,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fuzzSeconds="${FUZZ_SECONDS:-30}"
-sources=(src/*.h src/*.cpp fuzz/*.cpp bench/*.cpp)
+sources=(src/*.h src/*.cpp src/*/*.h src/*/*.cpp testing/*.h testing/*.cpp fuzz/*.cpp bench/*.cpp)
 started=$SECONDS
 
 step() { printf '\n=== %s (%d s)\n' "$*" $((SECONDS - started)); }
@@ -114,6 +114,6 @@ for target in rewrite split; do
 done
 
 step "clang-tidy"
-run-clang-tidy -quiet -p build-clang -j2 "$(pwd)/(src|fuzz|bench)/"
+run-clang-tidy -quiet -p build-clang -j2 "$(pwd)/(src|testing|fuzz|bench)/"
 
 step "every test and check passed"

@@ -9,20 +9,20 @@
 #include <cstddef>
 #include <string_view>
 
-#include "byte_window.h"
-#include "bytes_portable.h"
+#include "portable.h"
+#include "window.h"
 
 #ifndef TOVLAK_SIMD
 #define TOVLAK_SIMD 1
 #endif
 
 #if TOVLAK_SIMD && defined(__SSE2__)
-#include "bytes_sse2.h"
+#include "sse2.h"
 using Bytes = Sse2Bytes;
 #define TOVLAK_VECTOR_BYTES 1
 #elif TOVLAK_SIMD && defined(__aarch64__) && defined(__ARM_NEON) && defined(__ORDER_LITTLE_ENDIAN__) && \
     __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-#include "bytes_neon.h"
+#include "neon.h"
 using Bytes = NeonBytes;
 #define TOVLAK_VECTOR_BYTES 1
 #else

@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "byte_window.h"
-#include "bytes_vector.h"
+#include "vector.h"
+#include "window.h"
 
 struct NeonLanes {
   using Vector = uint8x16_t;

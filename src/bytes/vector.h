@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "byte_window.h"
-#include "bytes_portable.h"
+#include "portable.h"
+#include "window.h"
 
 template <class Lanes>
 struct VectorBytes {

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "byte_window.h"
+#include "window.h"
 
 struct PortableBytes {
   // The first position at or after `from` in `text` that holds `c`, or npos.

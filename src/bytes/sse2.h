@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "byte_window.h"
-#include "bytes_vector.h"
+#include "vector.h"
+#include "window.h"
 
 struct Sse2Lanes {
   using Vector = __m128i;

@@ -1,4 +1,4 @@
-#include "short_bytes.h"
+#include "bytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,22 @@
+#include "messages.h"
+
+std::string unableToOpenMessage(std::string_view name) {
+  return "unable ot open " + std::string(name) + "\n";
+}
+
+std::string unableToReadMessage(std::string_view name) {
+  return "unable to read " + std::string(name) + "\n";
+}
+
+std::string unableToWriteMessage(std::string_view name) {
+  return "unable to write " + std::string(name) + "\n";
+}
+
+std::string outputIsInputMessage(std::string_view name) {
+  return "error using tovlak: output " + std::string(name) + " is the input log\n";
+}
+
+std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineNumber, int dimensionLength) {
+  return "error using tovlak: index " + std::string(coordinate) + " on line " + std::to_string(lineNumber) +
+         " is outside 0 to " + std::to_string(dimensionLength - 1) + "\n";
+}

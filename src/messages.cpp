@@ -16,6 +16,11 @@ std::string outputIsInputMessage(std::string_view name) {
   return "error using tovlak: output " + std::string(name) + " is the input log\n";
 }
 
+std::string compressedWithMessage(std::string_view logName, std::string_view format) {
+  return "error using tovlak: " + std::string(logName) + " is compressed with " + std::string(format) +
+         ", which tovlak cannot read\n";
+}
+
 std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineNumber, int dimensionLength) {
   return "error using tovlak: index " + std::string(coordinate) + " on line " + std::to_string(lineNumber) +
          " is outside 0 to " + std::to_string(dimensionLength - 1) + "\n";

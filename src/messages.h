@@ -21,6 +21,9 @@ std::string unableToReadMessage(std::string_view name);
 std::string unableToWriteMessage(std::string_view name);
 // Output `name` is the log itself.
 std::string outputIsInputMessage(std::string_view name);
+// The log is compressed with `format` (xz, bzip2, …), which this build
+// cannot read.
+std::string compressedWithMessage(std::string_view logName, std::string_view format);
 // A coordinate that names no output: `coordinate` as it stands in the line,
 // `lineNumber` counted from 1, `dimensionLength` the N.
 std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineNumber, int dimensionLength);

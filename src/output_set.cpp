@@ -107,8 +107,10 @@ BufferArena::BufferArena(std::size_t size) : size_(size) {
 
 BufferArena::~BufferArena() { ::munmap(data_, size_); }
 
-OutputSet::OutputSet(OutputNames names, int count, const OutputBudget& budget, int inputFd)
+OutputSet::OutputSet(OutputNames names, int count, const OutputBudget& budget, int inputFd,
+                     std::unique_ptr<Encoder> encoder)
     : names_(std::move(names)),
+      encoder_(std::move(encoder)),
       outputs_(outputTable<Output>(count)),
       perOutput_(static_cast<std::uint32_t>(bufferSize(budget, count))),
       arena_(arenaSize(perOutput_, outputs_.size())) {
@@ -132,6 +134,7 @@ void OutputSet::appendToAll(std::string_view head, std::string_view tail) {
 void OutputSet::finish() {
   for (int i = 0; i < count(); ++i) {
     flush(i);
+    if (encoder_ && !outputs_[static_cast<std::size_t>(i)].written) writeOut(i, {});
     closeOutput(i);
   }
 }
@@ -145,7 +148,7 @@ void OutputSet::appendSlowly(int index, std::string_view head, std::string_view 
     while (!piece.empty()) {
       if (output.room == 0) flush(index);
       if (output.used == 0 && piece.size() >= perOutput_) {
-        writeAll(index, piece);  // a buffer or more: straight to the file
+        writeOut(index, piece);  // a buffer or more: straight to the file
         break;
       }
       const std::size_t part = std::min<std::size_t>(output.room, piece.size());
@@ -160,9 +163,23 @@ void OutputSet::appendSlowly(int index, std::string_view head, std::string_view 
 void OutputSet::flush(int index) {
   Output& output = outputs_[static_cast<std::size_t>(index)];
   if (output.used == 0) return;
-  writeAll(index, std::string_view(bufferOf(index), output.used));
+  writeOut(index, std::string_view(bufferOf(index), output.used));
   output.used = 0;
   output.room = perOutput_;
+}
+
+void OutputSet::writeOut(int index, std::string_view plain) {
+  outputs_[static_cast<std::size_t>(index)].written = true;
+  if (!encoder_) {
+    writeAll(index, plain);
+    return;
+  }
+  // A piece longer than a member may hold (a line of gigabytes) goes as several.
+  do {
+    const std::string_view part = plain.substr(0, Encoder::kMostPlain);
+    writeAll(index, encoder_->encode(part));
+    plain.remove_prefix(part.size());
+  } while (!plain.empty());
 }
 
 void OutputSet::writeAll(int index, std::string_view bytes) {

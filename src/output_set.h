@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 #include "bytes/bytes.h"
+#include "codecs/codec.h"
 #include "descriptor.h"
 #include "output_names.h"
 
@@ -40,7 +42,9 @@ class BufferArena {
 // The set of N output files. Each has a buffer of its own, written out in
 // large pieces; when there are more outputs than descriptors, a bounded number
 // stay open and the others are reopened for appending when their buffers are
-// written, so every file ends up as if all had been open all along. Every
+// written, so every file ends up as if all had been open all along. With an
+// encoder, every piece written out is compressed first, as a member or frame
+// of its own, and an output that gets nothing still gets one, empty. Every
 // failure throws Failure: "unable ot open NAME" when an output cannot be
 // created, "unable to write NAME" when a write or a close fails.
 class OutputSet {
@@ -50,7 +54,8 @@ class OutputSet {
   // first throws Failure "error using tovlak: output NAME is the input log"
   // when an output name leads, through links or not, to that file, so the
   // log is never emptied.
-  OutputSet(OutputNames names, int count, const OutputBudget& budget = {}, int inputFd = -1);
+  OutputSet(OutputNames names, int count, const OutputBudget& budget = {}, int inputFd = -1,
+            std::unique_ptr<Encoder> encoder = nullptr);
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;
 
@@ -84,6 +89,7 @@ class OutputSet {
     // Closed unchecked when the set goes without finish(): the run is
     // failing already.
     Descriptor fd;
+    bool written = false;  // whether anything has been written out to it
   };
 
   char* bufferOf(int index) const {
@@ -91,6 +97,8 @@ class OutputSet {
   }
   void appendSlowly(int index, std::string_view head, std::string_view tail);
   void flush(int index);
+  // Writes `plain` out, through the encoder when there is one.
+  void writeOut(int index, std::string_view plain);
   void writeAll(int index, std::string_view bytes);
   void ensureOpen(int index);
   void closeOutput(int index);
@@ -100,6 +108,7 @@ class OutputSet {
   int openFreeing(int index, int flags);
 
   OutputNames names_;
+  std::unique_ptr<Encoder> encoder_;
   std::vector<Output> outputs_;
   std::uint32_t perOutput_;
   BufferArena arena_;

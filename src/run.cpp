@@ -2,12 +2,15 @@
 
 #include <unistd.h>
 
+#include <memory>
 #include <new>
 #include <optional>
 
+#include "codecs/codec.h"
 #include "command_line.h"
 #include "failure.h"
 #include "line_reader.h"
+#include "log_format.h"
 #include "messages.h"
 #include "output_names.h"
 #include "output_set.h"
@@ -20,12 +23,24 @@ void run(std::span<const char* const> arguments) {
     LogFile log(options.logFileName);
     // Progress only on a terminal: scripts see standard error untouched. It
     // is made before the outputs, so their creation counts in its time, and
-    // ends (erasing its line) before any failure is reported.
+    // ends (erasing its line) before any failure is reported. It counts the
+    // bytes of the log as stored, compressed or not, against its size.
     std::optional<Progress> progress;
     if (::isatty(STDERR_FILENO)) progress.emplace(log, STDERR_FILENO, log.size());
+    // The format, from the first bytes, before any output is created: the
+    // outputs are written in the log's own format.
+    SniffedLog sniffed(progress ? static_cast<ByteSource&>(*progress) : log);
+    const LogFormat format = sniffed.format();
+    std::unique_ptr<ByteSource> decoder;
+    std::unique_ptr<Encoder> encoder;
+    if (format != LogFormat::plain) {
+      if (!canDecode(format)) throw Failure(compressedWithMessage(options.logFileName, formatName(format)));
+      decoder = makeDecoder(format, sniffed, options.logFileName);
+      encoder = makeEncoder(format);
+    }
     const OutputNames names(options.logFileName);
-    OutputSet outputs(names, options.dimensionLength, OutputBudget{}, log.descriptor());
-    LineReader reader(progress ? static_cast<ByteSource&>(*progress) : log);
+    OutputSet outputs(names, options.dimensionLength, OutputBudget{}, log.descriptor(), std::move(encoder));
+    LineReader reader(decoder ? *decoder : static_cast<ByteSource&>(sniffed));
     splitLines(reader, outputs, options.useFirst);
   } catch (const std::bad_alloc&) {
     throw Failure(kOutOfMemoryMessage);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,8 @@
 // `Outputs` has count(), append(index, head, tail), appendToAll(head, tail) and
 // finish(); the program passes its OutputSet, tests and fuzzers a set in memory.
 // A coordinate outside -1 … count()-1 stops the run with Failure after the
-// lines before it have been written out; so does a read error.
+// lines before it have been written out; so does a read error, and a line
+// too long for memory (std::bad_alloc).
 // Always inlined into its caller: there the reader and the outputs are the
 // caller's own objects, so the compiler keeps their positions in registers
 // across the per-line copies, which through a reference it must reload after
@@ -30,6 +32,10 @@ template <class Outputs>
     try {
       if (!reader.next(line, window)) break;
     } catch (const Failure&) {
+      outputs.finish();
+      throw;
+    } catch (const std::bad_alloc&) {
+      // A line longer than memory holds: what came before it is kept.
       outputs.finish();
       throw;
     }

@@ -1,0 +1,43 @@
+#pragma once
+
+// The compressed-log codecs, one file per library: isal_gzip (gzip, through
+// Intel's ISA-L) and zstd (through libzstd). codecs.cpp is the one place that
+// chooses among them; a build without them (TOVLAK_COMPRESSION=0) reads and
+// writes plain logs only. Each codec has a decoder, a ByteSource that gives
+// the plain bytes of a whole compressed log, and an encoder, which makes one
+// complete member or frame of one buffer, so that an output is a series of
+// independent members that its format's tools read as one file.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "line_reader.h"
+#include "log_format.h"
+
+// Compresses one buffer at a time.
+class Encoder {
+ public:
+  // The most bytes one member or frame is made of.
+  static constexpr std::size_t kMostPlain = std::size_t{1} << 20;
+
+  virtual ~Encoder() = default;
+  // One complete gzip member or zstd frame holding `plain` (at most
+  // kMostPlain bytes, and possibly none); valid until the next call. Throws std::bad_alloc when the library
+  // runs out of memory.
+  virtual std::string_view encode(std::string_view plain) = 0;
+};
+
+// Whether this build reads and writes logs of `format`.
+bool canDecode(LogFormat format);
+
+// The plain bytes of `log`, compressed as `format` (one canDecode accepts).
+// Its read() throws Failure "unable to read NAME" (NAME: `logName`) when the
+// log is truncated or corrupt, a checksum or length does not match, or
+// bytes follow the last member or frame that are neither another one nor (for
+// gzip) zero padding; it gives every byte decoded before the fault first.
+std::unique_ptr<ByteSource> makeDecoder(LogFormat format, ByteSource& log, const std::string& logName);
+
+// An encoder for outputs of `format` (one canDecode accepts).
+std::unique_ptr<Encoder> makeEncoder(LogFormat format);

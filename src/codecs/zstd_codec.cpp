@@ -1,0 +1,89 @@
+#include "zstd_codec.h"
+
+#include <zstd.h>
+
+#include <new>
+#include <vector>
+
+#include "failure.h"
+#include "messages.h"
+
+namespace {
+
+class ZstdDecoder : public ByteSource {
+ public:
+  ZstdDecoder(ByteSource& log, const std::string& logName)
+      : log_(log), logName_(logName), input_(ZSTD_DStreamInSize()), context_(ZSTD_createDCtx()) {
+    if (context_ == nullptr) throw std::bad_alloc();
+  }
+  ~ZstdDecoder() override { ZSTD_freeDCtx(context_); }
+  ZstdDecoder(const ZstdDecoder&) = delete;
+  ZstdDecoder& operator=(const ZstdDecoder&) = delete;
+
+  std::size_t read(char* into, std::size_t capacity) override {
+    for (;;) {
+      if (in_.pos == in_.size && !atEnd_) {
+        in_ = {input_.data(), log_.read(input_.data(), input_.size()), 0};
+        if (in_.size == 0) atEnd_ = true;
+      }
+      ZSTD_outBuffer out{into, capacity, 0};
+      const std::size_t inputBefore = in_.pos;
+      const std::size_t result = ZSTD_decompressStream(context_, &out, &in_);
+      if (ZSTD_isError(result) != 0) fail();
+      // 0: a frame ended and everything it holds has been given out. A call
+      // that takes and gives nothing says nothing of the frame (after a
+      // frame's end it asks for the next one's header).
+      if (in_.pos != inputBefore || out.pos > 0) frameOpen_ = result != 0;
+      if (out.pos > 0) return out.pos;
+      if (atEnd_ && in_.pos == in_.size) {
+        if (frameOpen_) fail();  // cut short
+        return 0;
+      }
+      if (in_.pos == inputBefore && in_.pos < in_.size) fail();  // stuck, never seen
+    }
+  }
+
+ private:
+  [[noreturn]] void fail() const { throw Failure(unableToReadMessage(logName_)); }
+
+  ByteSource& log_;
+  std::string logName_;
+  std::vector<char> input_;
+  ZSTD_DCtx* context_;
+  ZSTD_inBuffer in_{nullptr, 0, 0};
+  bool atEnd_ = false;
+  bool frameOpen_ = false;
+};
+
+class ZstdEncoder : public Encoder {
+ public:
+  ZstdEncoder() : context_(ZSTD_createCCtx()) {
+    if (context_ == nullptr) throw std::bad_alloc();
+    ZSTD_CCtx_setParameter(context_, ZSTD_c_compressionLevel, 1);
+    ZSTD_CCtx_setParameter(context_, ZSTD_c_checksumFlag, 1);
+  }
+  ~ZstdEncoder() override { ZSTD_freeCCtx(context_); }
+  ZstdEncoder(const ZstdEncoder&) = delete;
+  ZstdEncoder& operator=(const ZstdEncoder&) = delete;
+
+  std::string_view encode(std::string_view plain) override {
+    output_.resize(ZSTD_compressBound(plain.size()));
+    const std::size_t size =
+        ZSTD_compress2(context_, output_.data(), output_.size(), plain.data(), plain.size());
+    // With room for the bound, only memory can fail it.
+    if (ZSTD_isError(size) != 0) throw std::bad_alloc();
+    return {output_.data(), size};
+  }
+
+ private:
+  ZSTD_CCtx* context_;
+  std::vector<char> output_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSource> zstdDecoder(ByteSource& log, const std::string& logName) {
+  return std::make_unique<ZstdDecoder>(log, logName);
+}
+
+std::unique_ptr<Encoder> zstdEncoder() { return std::make_unique<ZstdEncoder>(); }

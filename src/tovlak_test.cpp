@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -119,6 +121,8 @@ std::map<std::string, std::string> filesIn(const std::string& directory, const s
 
 const std::string kUsage = "error using tovlak: tovlak -dLENGTH_OF_4TH_DIMESION -lLOG_FILE_NAME [-f]\n";
 const std::string kInvalid = "error using tovlak: invalid length for fourth dimension\n";
+const std::string kCannotRead = "error using tovlak: run.log is compressed with ";
+const std::string kReadEnd = ", which tovlak cannot read\n";
 const std::string kSample = "start\nt=5 (10,20,30,2) end\n(0,1,2,0)\n# note\n(7,8,9,1)\n";
 
 struct EndToEndCase {
@@ -222,6 +226,27 @@ TEST(Tovlak, CommandLinesLogsAndTheirOutputs) {
        255,
        "unable ot open 0./run.log\n",
        {}},
+      // Formats are told by their first bytes; what no format begins with is text.
+      {"an xz log",
+       {"-d2", "-lrun.log"},
+       "\xfd\x37\x7a\x58\x5a\x00\x00\x04"s,
+       255,
+       kCannotRead + "xz" + kReadEnd},
+      {"a bzip2 log", {"-d2", "-lrun.log"}, "BZh91AY&SY\x01"s, 255, kCannotRead + "bzip2" + kReadEnd},
+      {"an lz4 log", {"-d2", "-lrun.log"}, "\x04\x22\x4d\x18\x64"s, 255, kCannotRead + "lz4" + kReadEnd},
+      {"a one-byte log", {"-d2", "-lrun.log"}, "\x1f", 0, "", {{"run0.log", "\x1f"}, {"run1.log", "\x1f"}}},
+      {"text that begins as bzip2 does",
+       {"-d1", "-lrun.log"},
+       "BZh91AY&SX\n",
+       0,
+       "",
+       {{"run0.log", "BZh91AY&SX\n"}}},
+      {"a log that begins with a group",
+       {"-d2", "-lrun.log"},
+       "(1,2,3,1)\n",
+       0,
+       "",
+       {{"run0.log", ""}, {"run1.log", "(1,2,3)\n"}}},
   };
   for (const EndToEndCase& c : cases) {
     TemporaryDirectory directory;
@@ -546,3 +571,156 @@ TEST(Tovlak, ShowsProgressOnATerminalAndErasesIt) {
     }
   }
 }
+
+namespace {
+
+// Compressed logs, compressed and checked with the gzip and zstd tools
+// themselves, so that tovlak's codecs are held to them.
+struct Codec {
+  std::string suffix, compress, decompress;
+};
+const Codec kCodecs[] = {{".gz", "gzip -c", "gzip -dc"}, {".zst", "zstd -q -c", "zstd -q -dc"}};
+
+// Runs `command` in a shell and gives its standard output; `ok` says whether it exited with 0.
+std::string shellOutput(const std::string& command, bool* ok = nullptr) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char block[65536];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;) out.append(block, got);
+  const int status = ::pclose(pipe);
+  if (ok != nullptr) *ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return out;
+}
+
+std::string compressed(const Codec& codec, const std::string& plain, const TemporaryDirectory& directory) {
+  writeFile(directory / "plain", plain);
+  return shellOutput(codec.compress + " " + (directory / "plain"));
+}
+
+// A log of lines for `count` outputs and broadcast lines, deterministic.
+std::string mixedLog(int lines, int count) {
+  std::string log;
+  for (int i = 0; i < lines; ++i) {
+    log += i % 50 == 0 ? "# header " + std::to_string(i) + "\n"
+                       : "t=" + std::to_string(i * 7919 % 10007) + " (" + std::to_string(i % count) + "," +
+                             std::to_string(i) + ",3," + std::to_string((i * 13) % count) + ") e\n";
+  }
+  return log;
+}
+
+#if TOVLAK_COMPRESSION
+TEST(Tovlak, SplitsCompressedLogsIntoOutputsOfTheirFormat) {
+  const std::vector<std::vector<std::string>> optionSets = {
+      {"-d1"}, {"-d3"}, {"-d16"}, {"-d16", "-f"}, {"-d40"}};
+  for (const Codec& codec : kCodecs) {
+    for (const auto& options : optionSets) {
+      const int count = std::stoi(options[0].substr(2));
+      const std::string log = mixedLog(3000, std::min(count, 16));  // -d40: outputs that get nothing
+      for (bool severalMembers : {false, true}) {
+        TemporaryDirectory directory;
+        std::string packed = compressed(codec, log, directory);
+        if (severalMembers) {
+          // Two members or frames, and for zstd a skippable frame in between.
+          packed = compressed(codec, log.substr(0, 20000), directory);
+          if (codec.suffix == ".zst") packed += "\x50\x2a\x4d\x18\x03\x00\x00\x00"s + "abc";
+          packed += compressed(codec, log.substr(20000), directory);
+        }
+        const std::string what = codec.suffix + " " + options[0] + (options.size() > 1 ? " -f" : "") +
+                                 (severalMembers ? " in several members" : "");
+        writeFile(directory / "run.log", log);
+        writeFile(directory / ("c.log" + codec.suffix), packed);
+        std::vector<std::string> plainArguments = options, packedArguments = options;
+        plainArguments.push_back("-lrun.log");
+        packedArguments.push_back("-lc.log" + codec.suffix);
+        ASSERT_EQ(runTovlak(directory.path().string(), plainArguments).status, 0) << what;
+        const Outcome outcome = runTovlak(directory.path().string(), packedArguments);
+        EXPECT_EQ(outcome.status, 0) << what;
+        EXPECT_EQ(outcome.err, "") << what;
+        for (int i = 0; i < count; ++i) {
+          const std::string output = directory / ("c" + std::to_string(i) + ".log" + codec.suffix);
+          bool ok = false;
+          const std::string unpacked = shellOutput(codec.decompress + " " + output, &ok);
+          EXPECT_TRUE(ok) << what << " output " << i;
+          ASSERT_EQ(unpacked, readFile(directory / ("run" + std::to_string(i) + ".log")))
+              << what << " output " << i;
+        }
+      }
+    }
+  }
+}
+
+// Each damaged log: its status and message, every output a valid file of its
+// format, and, where the damage leaves the data before it intact, each
+// output a prefix of what the plain log gives.
+TEST(Tovlak, ReportsDamagedCompressedLogsAndClosesEveryOutput) {
+  const std::string log = mixedLog(4000, 3);
+  const auto flip = [](std::size_t fromEnd) {
+    return [fromEnd](std::string& bytes) { bytes[bytes.size() - fromEnd] ^= 0x10; };
+  };
+  const auto keep = [](std::size_t bytes) { return [bytes](std::string& b) { b.resize(bytes); }; };
+  const struct {
+    const char* what;
+    std::size_t codec;  // into kCodecs
+    std::function<void(std::string&)> damage;
+    bool fails;
+    bool prefix;
+  } cases[] = {
+      {"gzip cut in the header", 0, keep(6), true, true},
+      {"gzip cut in the data", 0, [](std::string& b) { b.resize(b.size() / 2); }, true, true},
+      {"gzip cut in the trailer", 0, [](std::string& b) { b.resize(b.size() - 3); }, true, true},
+      {"gzip with a data byte changed", 0, [](std::string& b) { b[b.size() / 2] ^= 0x01; }, true, false},
+      {"gzip with a wrong CRC", 0, flip(8), true, true},
+      {"gzip with a wrong length", 0, flip(4), true, true},
+      {"gzip with garbage after it", 0, [](std::string& b) { b += "garbage"; }, true, true},
+      {"gzip with a stray byte after it", 0, [](std::string& b) { b += '\x1f'; }, true, true},
+      {"gzip with zero padding after it", 0, [](std::string& b) { b.append(1000, '\0'); }, false, true},
+      {"gzip with zeros, then garbage, after it", 0, [](std::string& b) { b += "\0\0x"s; }, true, true},
+      {"zstd cut in the data", 1, [](std::string& b) { b.resize(b.size() / 2); }, true, true},
+      {"zstd cut in the checksum", 1, [](std::string& b) { b.resize(b.size() - 2); }, true, true},
+      {"zstd with a wrong checksum", 1, flip(1), true, true},
+      {"zstd with garbage after it", 1, [](std::string& b) { b += "garbage"; }, true, true},
+      {"zstd with zeros after it", 1, [](std::string& b) { b.append(8, '\0'); }, true, true},
+  };
+  for (const auto& c : cases) {
+    const Codec& codec = kCodecs[c.codec];
+    TemporaryDirectory directory;
+    std::string packed = compressed(codec, log, directory);
+    c.damage(packed);
+    const std::string name = "c.log" + codec.suffix;
+    writeFile(directory / name, packed);
+    writeFile(directory / "run.log", log);
+    ASSERT_EQ(runTovlak(directory.path().string(), {"-d3", "-lrun.log"}).status, 0);
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d3", "-l" + name});
+    EXPECT_EQ(outcome.status, c.fails ? 255 : 0) << c.what;
+    EXPECT_EQ(outcome.err, c.fails ? "unable to read " + name + "\n" : "") << c.what;
+    for (int i = 0; i < 3; ++i) {
+      bool ok = false;
+      const std::string unpacked = shellOutput(
+          codec.decompress + " " + (directory / ("c" + std::to_string(i) + ".log" + codec.suffix)), &ok);
+      EXPECT_TRUE(ok) << c.what << " output " << i;
+      const std::string plain = readFile(directory / ("run" + std::to_string(i) + ".log"));
+      if (c.prefix) {
+        EXPECT_EQ(plain.substr(0, unpacked.size()), unpacked) << c.what << " output " << i;
+      }
+      if (!c.fails) {
+        EXPECT_EQ(unpacked, plain) << c.what << " output " << i;
+      }
+    }
+  }
+}
+#else
+TEST(Tovlak, RefusesCompressedLogsWhenBuiltWithoutCompression) {
+  for (const Codec& codec : kCodecs) {
+    TemporaryDirectory directory;
+    writeFile(directory / ("run.log" + codec.suffix), compressed(codec, "(1,2,3,0)\n", directory));
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lrun.log" + codec.suffix});
+    EXPECT_EQ(outcome.status, 255);
+    EXPECT_EQ(outcome.err, "error using tovlak: run.log" + codec.suffix + " is compressed with " +
+                               (codec.suffix == ".gz" ? "gzip" : "zstd") + ", which tovlak cannot read\n");
+    EXPECT_EQ(filesIn(directory.path().string(), "run.log" + codec.suffix).size(), 1u);  // the plain copy
+  }
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,91 @@
+// Feeds arbitrary bytes as a compressed log to the decoder of the format its
+// first bytes name, read in pieces of many sizes, and holds it to the
+// library's own one-shot decompression: where that gives bytes, the decoder
+// gives the same bytes and no failure; where that fails, the decoder fails.
+#include <isa-l/igzip_lib.h>
+#include <zstd.h>
+#include <zstd_errors.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "codecs/codec.h"
+#include "failure.h"
+#include "log_format.h"
+#include "memory_source.h"
+
+namespace {
+
+constexpr std::size_t kMostOut = std::size_t{1} << 20;
+
+enum class Oracle { decoded, failed, tooLarge };
+
+// Every gzip member in turn, each through ISA-L's one-shot inflate, then
+// nothing but zero bytes.
+Oracle gzipOneShot(std::string_view log, std::string& out) {
+  std::vector<std::uint8_t> buffer(kMostOut);
+  while (!log.empty()) {
+    if (log[0] == 0)
+      return log.find_first_not_of('\0') == std::string_view::npos ? Oracle::decoded : Oracle::failed;
+    inflate_state state;
+    isal_inflate_init(&state);
+    state.crc_flag = ISAL_GZIP;
+    state.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(log.data()));
+    state.avail_in = static_cast<std::uint32_t>(log.size());
+    state.next_out = buffer.data();
+    state.avail_out = static_cast<std::uint32_t>(buffer.size());
+    const int result = isal_inflate_stateless(&state);
+    if (result == ISAL_OUT_OVERFLOW) return Oracle::tooLarge;
+    if (result != ISAL_DECOMP_OK) return Oracle::failed;
+    out.append(reinterpret_cast<const char*>(buffer.data()), state.total_out);
+    if (out.size() > kMostOut) return Oracle::tooLarge;
+    log.remove_prefix(log.size() - state.avail_in);
+  }
+  return Oracle::decoded;
+}
+
+// All frames at once, through libzstd's one-shot decompression.
+Oracle zstdOneShot(std::string_view log, std::string& out) {
+  out.resize(kMostOut);
+  const std::size_t size = ZSTD_decompress(out.data(), out.size(), log.data(), log.size());
+  if (ZSTD_isError(size) != 0) {
+    return ZSTD_getErrorCode(size) == ZSTD_error_dstSize_tooSmall ? Oracle::tooLarge : Oracle::failed;
+  }
+  out.resize(size);
+  return Oracle::decoded;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view log(reinterpret_cast<const char*>(data), size);
+  const LogFormat format = formatOf(log.substr(0, kFormatBytes));
+  if (!canDecode(format)) return 0;
+  std::string expected;
+  const Oracle oracle = format == LogFormat::gzip ? gzipOneShot(log, expected) : zstdOneShot(log, expected);
+  if (oracle == Oracle::tooLarge) return 0;
+
+  MemorySource source(log, 1 + size % 61);
+  const std::unique_ptr<ByteSource> decoder = makeDecoder(format, source, "fuzz.log");
+  std::string got;
+  bool failed = false;
+  try {
+    std::vector<char> block(4096);
+    for (std::size_t piece = 1;; piece = piece % block.size() + 97) {
+      const std::size_t n = decoder->read(block.data(), piece);
+      if (n == 0) break;
+      got.append(block.data(), n);
+      if (got.size() > kMostOut) std::abort();  // more than the one-shot gave
+    }
+  } catch (const Failure&) {
+    failed = true;
+  }
+  if (failed != (oracle == Oracle::failed)) std::abort();
+  if (!failed && got != expected) std::abort();
+  return 0;
+}

@@ -21,7 +21,8 @@ cmake --build "$build-portable" -j2 --target tovlak >/dev/null
 portable=$build-portable/tovlak
 measure=$build/measure
 
-mkdir -p "$work/big" "$work/quarter" "$work/split" "$work/many" "$work/touch"
+mkdir -p "$work/big" "$work/quarter" "$work/split" "$work/many" "$work/touch" "$work/gz" "$work/zst" \
+  "$work/gzpipe" "$work/zstpipe"
 generate() {  # FILE MEBIBYTES INDEX_COUNT PLAIN_PER_MILLION
   local stamp="$1.params" params="$2 $3 $4 1"
   if [ ! -f "$1" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$params" ]; then
@@ -33,10 +34,20 @@ generate() {  # FILE MEBIBYTES INDEX_COUNT PLAIN_PER_MILLION
 generate "$work/big/big.log" 256 8 20000
 generate "$work/quarter/quarter.log" 64 8 20000
 generate "$work/many/many.log" 64 10000 100
+# The compressed logs, as the gzip and zstd tools make them by default (-6, -3).
+compress() {  # PLAIN COMPRESSED TOOL...
+  local plain=$1 packed=$2
+  shift 2
+  if [ ! -f "$packed" ] || [ "$packed" -ot "$plain" ]; then "$@" -c "$plain" > "$packed"; fi
+}
+compress "$work/big/big.log" "$work/gz/big.log.gz" gzip -6
+compress "$work/big/big.log" "$work/zst/big.log.zst" zstd -q -3
+compress "$work/many/many.log" "$work/many/many.log.gz" gzip -6
+compress "$work/many/many.log" "$work/many/many.log.zst" zstd -q -3
 if [ ! -f "$work/touch/names" ]; then
   for ((i = 0; i < 10000; i++)); do echo "empty$i.log"; done > "$work/touch/names"
 fi
-cat "$work"/*/*.log > /dev/null  # into the page cache
+cat "$work"/*/*.log "$work"/*/*.log.* > /dev/null  # into the page cache
 
 # Removes the previous outputs and lets the file system settle, so that
 # neither the removal nor the write-back of the run before is timed.
@@ -66,10 +77,23 @@ for ((run = 0; run < runs; run++)); do
   record cat $("$measure" -o "$work/big/copy" cat "$work/big/big.log")
   fresh "$work"/split/x*
   record split $(cd "$work/split" && "$measure" split -n r/8 "$work/big/big.log" x)
+  fresh "$work"/gz/big?.log.gz
+  record gz8 $(cd "$work/gz" && "$measure" "$tovlak" -d8 -lbig.log.gz)
+  fresh "$work"/gzpipe/out*
+  record gzpipe $(cd "$work/gzpipe" && "$measure" sh -c \
+    'gzip -dc ../gz/big.log.gz | split -n r/8 --filter="gzip -1 > \$FILE.gz" - out')
+  record gzdc $("$measure" -o /dev/null gzip -dc "$work/gz/big.log.gz")
+  fresh "$work"/zst/big?.log.zst
+  record zst8 $(cd "$work/zst" && "$measure" "$tovlak" -d8 -lbig.log.zst)
+  fresh "$work"/zstpipe/out*
+  record zstpipe $(cd "$work/zstpipe" && "$measure" sh -c \
+    'zstd -dc ../zst/big.log.zst | split -n r/8 --filter="zstd -1 -q > \$FILE.zst" - out')
   fresh "$work"/quarter/quarter?.log
   record quarter8 $(cd "$work/quarter" && "$measure" "$tovlak" -d8 -lquarter.log)
-  mkdir "$work/many/run$run" "$work/touch/run$run"
+  mkdir "$work/many/run$run" "$work/touch/run$run" "$work/many/gz$run" "$work/many/zst$run"
   ln "$work/many/many.log" "$work/many/run$run/many.log"
+  ln "$work/many/many.log.gz" "$work/many/gz$run/many.log.gz"
+  ln "$work/many/many.log.zst" "$work/many/zst$run/many.log.zst"
   # The pair runs in turn in either order, as both create files in the
   # same block group of the file system.
   for job in $( ((run % 2 == 0)) && echo "many touch" || echo "touch many"); do
@@ -80,9 +104,27 @@ for ((run = 0; run < runs; run++)); do
       record touchcat $(cd "$work/touch/run$run" && "$measure" sh -c 'xargs touch < ../names && cat ../../many/many.log > copy')
     fi
   done
+  sync
+  record gz10000 $(cd "$work/many/gz$run" && "$measure" "$tovlak" -d10000 -lmany.log.gz)
+  sync
+  record zst10000 $(cd "$work/many/zst$run" && "$measure" "$tovlak" -d10000 -lmany.log.zst)
 done
-rm -f "$work"/big/big?.log "$work"/big/copy "$work"/split/x* "$work"/quarter/quarter?.log
-rm -rf "$work"/many/run* "$work"/touch/run*
+# Sizes: the outputs of the last runs against each plain output compressed
+# whole by the tools at level 1.
+totalSize() { cat "$@" | wc -c; }
+gzOut=$(totalSize "$work"/gz/big?.log.gz)
+zstOut=$(totalSize "$work"/zst/big?.log.zst)
+fresh "$work"/big/big?.log
+(cd "$work/big" && "$tovlak" -d8 -lbig.log)
+gzTool=0
+zstTool=0
+for plain in "$work"/big/big?.log; do
+  gzTool=$((gzTool + $(gzip -1 -c "$plain" | wc -c)))
+  zstTool=$((zstTool + $(zstd -q -1 -c "$plain" | wc -c)))
+done
+rm -f "$work"/big/big?.log "$work"/big/copy "$work"/split/x* "$work"/quarter/quarter?.log "$work"/gz/big?.log.gz \
+  "$work"/zst/big?.log.zst "$work"/gzpipe/out* "$work"/zstpipe/out*
+rm -rf "$work"/many/run* "$work"/many/gz[0-9]* "$work"/many/zst[0-9]* "$work"/touch/run*
 
 median() { tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 declare -A med
@@ -91,7 +133,8 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
 
 echo "seconds of each run, in order:" >&2
-for name in tovlak8 terminal8 portable8 cat split quarter8 tovlak10000 touchcat; do echo "  $name: ${times[$name]}" >&2; done
+for name in tovlak8 terminal8 portable8 cat split quarter8 tovlak10000 touchcat gz8 gzpipe gzdc zst8 zstpipe \
+  gz10000 zst10000; do echo "  $name: ${times[$name]}" >&2; done
 echo "tovlak benchmark: $runs interleaved runs each, medians in seconds, $(nproc) cores, $(date -u +%F)"
 echo
 echo "| run | median s | ratio | target | peak RSS MiB |"
@@ -104,3 +147,15 @@ echo "| split -n r/8, 256 MiB | ${med[split]} | tovlak/split $(ratio "${med[tovl
 echo "| tovlak -d8, 64 MiB log | ${med[quarter8]} | 256 MiB/64 MiB $(ratio "${med[tovlak8]}" "${med[quarter8]}") | about 4 | $(mib "${memory[quarter8]}") |"
 echo "| tovlak -d10000, 64 MiB log | ${med[tovlak10000]} | | | $(mib "${memory[tovlak10000]}") (target ≤ 64) |"
 echo "| touch 10000 files + cat, 64 MiB | ${med[touchcat]} | tovlak/(touch+cat) $(ratio "${med[tovlak10000]}" "${med[touchcat]}") | ≤ 1.5 | |"
+echo "| tovlak -d8, gzip -6 log to gzip outputs, 256 MiB | ${med[gz8]} | | | $(mib "${memory[gz8]}") (target ≤ 32) |"
+echo "| gzip -dc LOG \\| split -n r/8 --filter='gzip -1 > \\$FILE.gz' | ${med[gzpipe]} | tovlak/pipeline $(ratio "${med[gz8]}" "${med[gzpipe]}") | ≤ 0.4 | |"
+echo "| gzip -dc LOG > /dev/null | ${med[gzdc]} | tovlak/gzip -dc $(ratio "${med[gz8]}" "${med[gzdc]}") | ≤ 1.0 | |"
+echo "| tovlak -d8, zstd -3 log to zstd outputs, 256 MiB | ${med[zst8]} | | | $(mib "${memory[zst8]}") (target ≤ 32) |"
+echo "| zstd -dc LOG \\| split -n r/8 --filter='zstd -1 -q > \\$FILE.zst' | ${med[zstpipe]} | tovlak/pipeline $(ratio "${med[zst8]}" "${med[zstpipe]}") | ≤ 0.6 | |"
+echo "| tovlak -d10000, gzip log, 64 MiB | ${med[gz10000]} | | | $(mib "${memory[gz10000]}") (target ≤ 96) |"
+echo "| tovlak -d10000, zstd log, 64 MiB | ${med[zst10000]} | | | $(mib "${memory[zst10000]}") (target ≤ 96) |"
+echo
+echo "| outputs, 256 MiB log, -d8 | bytes | ratio to the tool at -1 on each plain output | target |"
+echo "|---|---|---|---|"
+echo "| gzip outputs | $gzOut | $(ratio "$gzOut" "$gzTool") (gzip -1: $gzTool) | ≤ 1.10 |"
+echo "| zstd outputs | $zstOut | $(ratio "$zstOut" "$zstTool") (zstd -1: $zstTool) | ≤ 1.10 |"

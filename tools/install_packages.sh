@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that tovlak needs and this machine lacks:
-#   tools/install_packages.sh build    a compiler, CMake and make
+#   tools/install_packages.sh build    a compiler, CMake, make and the codecs
 #   tools/install_packages.sh test     all that every test and check needs
 # Installs only when run as root with apt-get; otherwise it names the missing
 # packages in one line and fails. Does nothing when all are there.
 set -euo pipefail
-build=(g++ cmake make)
+# The codecs' libraries, and the tools the tests hold them to.
+codecs=(libisal-dev libzstd-dev zstd gzip)
+build=(g++ cmake make "${codecs[@]}")
 test=("${build[@]}" libgtest-dev clang libclang-rt-14-dev clang-format clang-tidy lld g++-multilib
   qemu-user libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross
   binutils-s390x-linux-gnu libstdc++-12-dev-s390x-cross libc6-dev-s390x-cross dpkg-dev file)

@@ -108,9 +108,13 @@ BufferArena::BufferArena(std::size_t size) : size_(size) {
 BufferArena::~BufferArena() { ::munmap(data_, size_); }
 
 OutputSet::OutputSet(OutputNames names, int count, const OutputBudget& budget, int inputFd,
-                     std::unique_ptr<Encoder> encoder)
+                     std::vector<std::unique_ptr<Encoder>> encoders)
     : names_(std::move(names)),
-      encoder_(std::move(encoder)),
+      encoder_(!encoders.empty()
+                   ? std::make_unique<EncoderThreads>(
+                         std::move(encoders),
+                         [this](int index, std::string_view compressed) { writeAll(index, compressed); })
+                   : nullptr),
       outputs_(outputTable<Output>(count)),
       perOutput_(static_cast<std::uint32_t>(bufferSize(budget, count))),
       arena_(arenaSize(perOutput_, outputs_.size())) {
@@ -132,11 +136,21 @@ void OutputSet::appendToAll(std::string_view head, std::string_view tail) {
 }
 
 void OutputSet::finish() {
+  if (!encoder_) {
+    for (int i = 0; i < count(); ++i) {
+      flush(i);
+      closeOutput(i);
+    }
+    return;
+  }
+  // Compressed: the last pieces are written once the thread has compressed
+  // them, and only then are the files closed.
   for (int i = 0; i < count(); ++i) {
     flush(i);
-    if (encoder_ && !outputs_[static_cast<std::size_t>(i)].written) writeOut(i, {});
-    closeOutput(i);
+    if (!outputs_[static_cast<std::size_t>(i)].written) writeOut(i, {});
   }
+  encoder_->drain();
+  for (int i = 0; i < count(); ++i) closeOutput(i);
 }
 
 void OutputSet::appendSlowly(int index, std::string_view head, std::string_view tail) {
@@ -177,7 +191,7 @@ void OutputSet::writeOut(int index, std::string_view plain) {
   // A piece longer than a member may hold (a line of gigabytes) goes as several.
   do {
     const std::string_view part = plain.substr(0, Encoder::kMostPlain);
-    writeAll(index, encoder_->encode(part));
+    encoder_->submit(index, part);
     plain.remove_prefix(part.size());
   } while (!plain.empty());
 }

@@ -10,6 +10,7 @@
 
 #include "bytes/bytes.h"
 #include "codecs/codec.h"
+#include "codecs/encoder_threads.h"
 #include "descriptor.h"
 #include "output_names.h"
 
@@ -44,7 +45,8 @@ class BufferArena {
 // stay open and the others are reopened for appending when their buffers are
 // written, so every file ends up as if all had been open all along. With an
 // encoder, every piece written out is compressed first, as a member or frame
-// of its own, and an output that gets nothing still gets one, empty. Every
+// of its own, on the encoders' threads while the split goes on, and an output
+// that gets nothing still gets one, empty. Every
 // failure throws Failure: "unable ot open NAME" when an output cannot be
 // created, "unable to write NAME" when a write or a close fails.
 class OutputSet {
@@ -55,7 +57,7 @@ class OutputSet {
   // when an output name leads, through links or not, to that file, so the
   // log is never emptied.
   OutputSet(OutputNames names, int count, const OutputBudget& budget = {}, int inputFd = -1,
-            std::unique_ptr<Encoder> encoder = nullptr);
+            std::vector<std::unique_ptr<Encoder>> encoders = {});
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;
 
@@ -108,7 +110,7 @@ class OutputSet {
   int openFreeing(int index, int flags);
 
   OutputNames names_;
-  std::unique_ptr<Encoder> encoder_;
+  std::unique_ptr<EncoderThreads> encoder_;  // none for plain outputs
   std::vector<Output> outputs_;
   std::uint32_t perOutput_;
   BufferArena arena_;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -18,9 +19,20 @@ int openDescriptors() {
   return open;
 }
 
+// Gives each piece back as it is, after a wait that varies with the piece, so
+// that the threads finish out of order.
+class SlowCopy : public Encoder {
+ public:
+  std::string_view encode(std::string_view plain) override {
+    ::usleep(static_cast<useconds_t>(plain.size() % 7 * 50));
+    return plain;
+  }
+};
+
 // Appends a mix of short, buffer-sized and oversized pieces to every output
 // and checks the files against the same appends kept in memory, for budgets
-// that force small buffers and very few open descriptors.
+// that force small buffers and very few open descriptors, written directly
+// and through encoder threads.
 TEST(OutputSet, FilesMatchTheAppendsWhateverTheBudget) {
   const struct {
     int count;
@@ -32,29 +44,36 @@ TEST(OutputSet, FilesMatchTheAppendsWhateverTheBudget) {
       {7, OutputBudget{1 << 10, 64, 16, 1}},
   };
   for (const auto& c : cases) {
-    TemporaryDirectory directory;
-    const std::string log = directory / "out.txt";
-    std::vector<std::string> expected(static_cast<std::size_t>(c.count));
-    {
-      OutputSet outputs(OutputNames(log), c.count, c.budget);
-      for (int step = 0; step < 500; ++step) {
-        const std::string head(static_cast<std::size_t>(step % 23), static_cast<char>('a' + step % 26));
-        const std::string tail = step % 50 == 0 ? std::string(200, 'L') : std::to_string(step) + "\n";
-        if (step % 17 == 0) {
-          outputs.appendToAll(head, tail);
-          for (std::string& e : expected) e += head + tail;
-        } else {
-          const int index = (step * 7) % c.count;
-          outputs.append(index, head, tail);
-          expected[static_cast<std::size_t>(index)] += head + tail;
+    for (bool threads : {false, true}) {
+      TemporaryDirectory directory;
+      const std::string log = directory / "out.txt";
+      std::vector<std::string> expected(static_cast<std::size_t>(c.count));
+      {
+        std::vector<std::unique_ptr<Encoder>> encoders;
+        if (threads) {
+          encoders.push_back(std::make_unique<SlowCopy>());
+          encoders.push_back(std::make_unique<SlowCopy>());
         }
+        OutputSet outputs(OutputNames(log), c.count, c.budget, -1, std::move(encoders));
+        for (int step = 0; step < 500; ++step) {
+          const std::string head(static_cast<std::size_t>(step % 23), static_cast<char>('a' + step % 26));
+          const std::string tail = step % 50 == 0 ? std::string(200, 'L') : std::to_string(step) + "\n";
+          if (step % 17 == 0) {
+            outputs.appendToAll(head, tail);
+            for (std::string& e : expected) e += head + tail;
+          } else {
+            const int index = (step * 7) % c.count;
+            outputs.append(index, head, tail);
+            expected[static_cast<std::size_t>(index)] += head + tail;
+          }
+        }
+        outputs.finish();
       }
-      outputs.finish();
-    }
-    for (int i = 0; i < c.count; ++i) {
-      EXPECT_EQ(readFile(directory / ("out" + std::to_string(i) + ".txt")),
-                expected[static_cast<std::size_t>(i)])
-          << "count " << c.count << " output " << i;
+      for (int i = 0; i < c.count; ++i) {
+        EXPECT_EQ(readFile(directory / ("out" + std::to_string(i) + ".txt")),
+                  expected[static_cast<std::size_t>(i)])
+            << "count " << c.count << " output " << i << " threads " << threads;
+      }
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "codecs/codec.h"
 #include "command_line.h"
@@ -16,6 +17,12 @@
 #include "output_set.h"
 #include "progress.h"
 #include "split.h"
+
+namespace {
+
+constexpr int kEncoderThreads = 2;
+
+}  // namespace
 
 void run(std::span<const char* const> arguments) {
   try {
@@ -32,14 +39,16 @@ void run(std::span<const char* const> arguments) {
     SniffedLog sniffed(progress ? static_cast<ByteSource&>(*progress) : log);
     const LogFormat format = sniffed.format();
     std::unique_ptr<ByteSource> decoder;
-    std::unique_ptr<Encoder> encoder;
+    std::vector<std::unique_ptr<Encoder>> encoders;
     if (format != LogFormat::plain) {
       if (!canDecode(format)) throw Failure(compressedWithMessage(options.logFileName, formatName(format)));
       decoder = makeDecoder(format, sniffed, options.logFileName);
-      encoder = makeEncoder(format);
+      // Compressing costs more than decompressing and splitting together:
+      // two threads compress while this one splits.
+      for (int i = 0; i < kEncoderThreads; ++i) encoders.push_back(makeEncoder(format));
     }
     const OutputNames names(options.logFileName);
-    OutputSet outputs(names, options.dimensionLength, OutputBudget{}, log.descriptor(), std::move(encoder));
+    OutputSet outputs(names, options.dimensionLength, OutputBudget{}, log.descriptor(), std::move(encoders));
     LineReader reader(decoder ? *decoder : static_cast<ByteSource&>(sniffed));
     splitLines(reader, outputs, options.useFirst);
   } catch (const std::bad_alloc&) {

@@ -22,6 +22,17 @@ namespace {
 
 constexpr int kEncoderThreads = 2;
 
+// Creates the outputs and splits the log's lines from `source` into them. A
+// function of its own, so that the per-line loop inlined here is compiled
+// with the outputs and the reader as its only objects, whatever run() sets up.
+[[gnu::noinline]] void splitInto(const Options& options, ByteSource& source, int logFd,
+                                 std::vector<std::unique_ptr<Encoder>> encoders) {
+  const OutputNames names(options.logFileName);
+  OutputSet outputs(names, options.dimensionLength, OutputBudget{}, logFd, std::move(encoders));
+  LineReader reader(source);
+  splitLines(reader, outputs, options.useFirst);
+}
+
 }  // namespace
 
 void run(std::span<const char* const> arguments) {
@@ -47,10 +58,8 @@ void run(std::span<const char* const> arguments) {
       // two threads compress while this one splits.
       for (int i = 0; i < kEncoderThreads; ++i) encoders.push_back(makeEncoder(format));
     }
-    const OutputNames names(options.logFileName);
-    OutputSet outputs(names, options.dimensionLength, OutputBudget{}, log.descriptor(), std::move(encoders));
-    LineReader reader(decoder ? *decoder : static_cast<ByteSource&>(sniffed));
-    splitLines(reader, outputs, options.useFirst);
+    splitInto(options, decoder ? *decoder : static_cast<ByteSource&>(sniffed), log.descriptor(),
+              std::move(encoders));
   } catch (const std::bad_alloc&) {
     throw Failure(kOutOfMemoryMessage);
   }

@@ -1,15 +1,27 @@
 #include "encoder_threads.h"
 
+#include <new>
+#include <system_error>
 #include <utility>
 
 EncoderThreads::EncoderThreads(std::vector<std::unique_ptr<Encoder>> encoders, Write write)
     : encoders_(std::move(encoders)), write_(std::move(write)), jobs_(kSlots) {
-  for (const std::unique_ptr<Encoder>& encoder : encoders_) {
-    threads_.emplace_back([this, &encoder] { work(*encoder); });
+  threads_.reserve(encoders_.size());
+  try {
+    for (const std::unique_ptr<Encoder>& encoder : encoders_) {
+      threads_.emplace_back([this, &encoder] { work(*encoder); });
+    }
+  } catch (const std::system_error&) {
+    // The system has no thread to spare (a limit on threads or on memory):
+    // the threads already started end, and the run reports no memory.
+    stop();
+    throw std::bad_alloc();
   }
 }
 
-EncoderThreads::~EncoderThreads() {
+EncoderThreads::~EncoderThreads() { stop(); }
+
+void EncoderThreads::stop() {
   {
     const std::lock_guard lock(mutex_);
     stopping_ = true;

@@ -22,7 +22,8 @@ class EncoderThreads {
  public:
   using Write = std::function<void(int index, std::string_view compressed)>;
 
-  // One thread for each encoder.
+  // One thread for each encoder; throws std::bad_alloc when the system
+  // cannot start them.
   EncoderThreads(std::vector<std::unique_ptr<Encoder>> encoders, Write write);
   // Stops the threads; pieces not yet handed back are dropped (the run is
   // failing then, or everything was drained).
@@ -49,6 +50,8 @@ class EncoderThreads {
   static constexpr std::size_t kSlots = 8;
 
   void work(Encoder& encoder);
+  // Ends the threads and waits for them.
+  void stop();
   // Waits for the oldest job, hands it to write_ and frees its slot.
   void handBackOldest();
 

@@ -17,3 +17,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 find_program(emulator NAMES ${qemu} ${qemu}-static REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator})
+
+# The codecs' static archives, from Debian's multi-arch packages for the
+# target (the binaries are static).
+set(TOVLAK_MULTIARCH_LIBRARY_DIR /usr/lib/${triple} CACHE PATH "")

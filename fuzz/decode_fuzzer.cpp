@@ -1,8 +1,13 @@
 // Feeds arbitrary bytes as a compressed log to the decoder of the format its
 // first bytes name, read in pieces of many sizes, and holds it to the
-// library's own one-shot decompression: where that gives bytes, the decoder
+// library's own one-shot decompression (ISA-L's or zlib's for gzip, as the
+// build reads gzip, and libzstd's): where that gives bytes, the decoder
 // gives the same bytes and no failure; where that fails, the decoder fails.
+#if TOVLAK_GZIP_ISAL
 #include <isa-l/igzip_lib.h>
+#else
+#include <zlib.h>
+#endif
 #include <zstd.h>
 #include <zstd_errors.h>
 
@@ -25,6 +30,7 @@ constexpr std::size_t kMostOut = std::size_t{1} << 20;
 
 enum class Oracle { decoded, failed, tooLarge };
 
+#if TOVLAK_GZIP_ISAL
 // Every gzip member in turn, each through ISA-L's one-shot inflate, then
 // nothing but zero bytes.
 Oracle gzipOneShot(std::string_view log, std::string& out) {
@@ -48,6 +54,33 @@ Oracle gzipOneShot(std::string_view log, std::string& out) {
   }
   return Oracle::decoded;
 }
+#else
+// Every gzip member in turn, each inflated by zlib in one call, then nothing
+// but zero bytes.
+Oracle gzipOneShot(std::string_view log, std::string& out) {
+  std::vector<Bytef> buffer(kMostOut);
+  while (!log.empty()) {
+    if (log[0] == 0)
+      return log.find_first_not_of('\0') == std::string_view::npos ? Oracle::decoded : Oracle::failed;
+    z_stream stream{};
+    if (inflateInit2(&stream, 15 + 16) != Z_OK) std::abort();
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(log.data()));
+    stream.avail_in = static_cast<uInt>(log.size());
+    stream.next_out = buffer.data();
+    stream.avail_out = static_cast<uInt>(buffer.size());
+    const int result = inflate(&stream, Z_FINISH);
+    const std::size_t produced = stream.total_out;
+    const std::size_t left = stream.avail_in;
+    const bool full = stream.avail_out == 0;
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END) return full && result == Z_BUF_ERROR ? Oracle::tooLarge : Oracle::failed;
+    out.append(reinterpret_cast<const char*>(buffer.data()), produced);
+    if (out.size() > kMostOut) return Oracle::tooLarge;
+    log.remove_prefix(log.size() - left);
+  }
+  return Oracle::decoded;
+}
+#endif
 
 // All frames at once, through libzstd's one-shot decompression.
 Oracle zstdOneShot(std::string_view log, std::string& out) {

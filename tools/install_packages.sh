@@ -8,8 +8,9 @@ set -euo pipefail
 # The codecs' libraries, and the tools the tests hold them to.
 codecs=(libisal-dev libzstd-dev zstd gzip)
 build=(g++ cmake make "${codecs[@]}")
-test=("${build[@]}" libgtest-dev clang libclang-rt-14-dev clang-format clang-tidy lld g++-multilib
-  qemu-user libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross
+# The Arm build's codecs come from Debian's multi-arch packages for arm64.
+test=("${build[@]}" zlib1g-dev libgtest-dev clang libclang-rt-14-dev clang-format clang-tidy lld g++-multilib
+  qemu-user libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross zlib1g-dev:arm64 libzstd-dev:arm64
   binutils-s390x-linux-gnu libstdc++-12-dev-s390x-cross libc6-dev-s390x-cross dpkg-dev file)
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
@@ -27,5 +28,8 @@ if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
   exit 1
 fi
 echo "installing ${missing[*]}"
+if [[ " ${missing[*]}" == *:arm64* ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  dpkg --add-architecture arm64
+fi
 apt-get update -q
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

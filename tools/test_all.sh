@@ -5,7 +5,9 @@
 #   2. the test suite on every build path (and the Debian package of the
 #      release build, listed, unpacked and run on the sample): x86-64 release with SIMD, under
 #      AddressSanitizer and UndefinedBehaviorSanitizer, and without SIMD,
-#      all three with the gzip and zstd codecs; the others without them;
+#      all three with the gzip and zstd codecs (gzip through ISA-L, and
+#      through zlib in the build without SIMD); 64-bit Arm with them
+#      (through zlib); the others without them;
 #      32-bit x86 at the default (no SSE2) and with -msse2, natively where
 #      this machine runs 32-bit x86 programs and under qemu-i386 where it
 #      cannot (or where TOVLAK_I386_UNDER_QEMU=1 asks for it); 64-bit Arm
@@ -14,8 +16,9 @@
 #   3. the same outputs, messages and statuses from every build on a set of
 #      logs, and a log past 2 GiB on 32-bit x86;
 #   4. with clang: the three fuzz targets (rewrite, split, decode),
-#      FUZZ_SECONDS each (default 30), with and without SIMD, then what the
-#      first two found replayed on the 32-bit, Arm and s390x builds; clang-tidy with .clang-tidy over every source.
+#      FUZZ_SECONDS each (default 30), with SIMD and ISA-L and without both,
+#      then what they found replayed on the 32-bit, Arm and s390x builds
+#      (the decoder's on Arm, the one of them with the codecs); clang-tidy with .clang-tidy over every source.
 # Build directories: build, build-asan, build-portable, build-i386,
 # build-i386-sse2, build-arm64, build-s390x, build-clang, build-clang-portable.
 set -euo pipefail
@@ -72,16 +75,18 @@ diff -r build/unpacked/sample build/unpacked/reference
 echo "$package: the unpacked tovlak split the sample as the build's own did"
 
 buildAndTest build-asan -DCMAKE_BUILD_TYPE=Debug -DTOVLAK_SANITIZE=ON
-buildAndTest build-portable -DCMAKE_BUILD_TYPE=Release -DTOVLAK_SIMD=OFF
+buildAndTest build-portable -DCMAKE_BUILD_TYPE=Release -DTOVLAK_SIMD=OFF -DTOVLAK_ISAL=OFF
 # ISA-L's Debian package cannot be installed for a second architecture
-# beside this one's, so the other builds go without the codecs.
+# beside this one's; zlib's and libzstd's can, for arm64, so the Arm build
+# has the codecs (gzip through zlib) and the 32-bit and s390x builds go
+# without them.
 noCodecs=-DTOVLAK_COMPRESSION=OFF
 stepNote=$i386Way buildAndTest build-i386 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-m32 "$gtestSource" "$noCodecs" \
   "${i386Toolchain[@]}"
 stepNote=$i386Way buildAndTest build-i386-sse2 -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS=-m32 -msse2" "$gtestSource" \
   "$noCodecs" "${i386Toolchain[@]}"
 buildAndTest build-arm64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
-  "$gtestSource" "$noCodecs"
+  "$gtestSource"
 buildAndTest build-s390x -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/s390x-linux-gnu.cmake \
   "$gtestSource" "$noCodecs"
 
@@ -92,11 +97,12 @@ tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-ar
 step "a log past 2 GiB on 32-bit x86 ($i386Way)"
 tools/large_log_check.sh build-i386 build
 
+# The portable variant also reads and writes gzip through zlib, not ISA-L.
 for variant in clang clang-portable; do
   simd=$([ "$variant" = clang ] && echo ON || echo OFF)
   step "build-$variant: fuzz targets"
   CC=clang CXX=clang++ cmake -S . -B "build-$variant" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVLAK_SANITIZE=ON \
-    -DTOVLAK_FUZZ=ON -DTOVLAK_WERROR=ON -DTOVLAK_SIMD="$simd" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON > /dev/null
+    -DTOVLAK_FUZZ=ON -DTOVLAK_WERROR=ON -DTOVLAK_SIMD="$simd" -DTOVLAK_ISAL="$simd" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON > /dev/null
   cmake --build "build-$variant" -j2 --target rewrite_fuzzer split_fuzzer decode_fuzzer rewrite_replay \
     split_replay decode_replay
   for target in rewrite split decode; do
@@ -118,6 +124,9 @@ for target in rewrite split; do
   done
   echo "$target: $(find "build-clang/corpus/$target" -type f | wc -l) inputs replayed on each"
 done
+# The decoder on the one of them with the codecs.
+find build-clang/corpus/decode -type f -print0 | xargs -0 -r -n 500 tools/run_build.sh build-arm64 -p decode_replay
+echo "decode: $(find build-clang/corpus/decode -type f | wc -l) inputs replayed on Arm"
 
 step "clang-tidy"
 run-clang-tidy -quiet -p build-clang -j2 "$(pwd)/(src|testing|fuzz|bench)/"

@@ -1,3 +1,6 @@
+// The one place that chooses the codecs: zstd through libzstd; gzip through
+// ISA-L where the build has it (TOVLAK_GZIP_ISAL), else through zlib; none
+// at all in a build without compression.
 #include <new>
 
 #include "codec.h"
@@ -5,21 +8,36 @@
 #ifndef TOVLAK_COMPRESSION
 #define TOVLAK_COMPRESSION 1
 #endif
+#ifndef TOVLAK_GZIP_ISAL
+#define TOVLAK_GZIP_ISAL 1
+#endif
 
 #if TOVLAK_COMPRESSION
-#include "isal_gzip.h"
 #include "zstd_codec.h"
+#if TOVLAK_GZIP_ISAL
+#include "isal_gzip.h"
+#else
+#include "zlib_gzip.h"
+#endif
 
 bool canDecode(LogFormat format) { return format == LogFormat::gzip || format == LogFormat::zstd; }
 
 std::unique_ptr<ByteSource> makeDecoder(LogFormat format, ByteSource& log, const std::string& logName) {
-  if (format == LogFormat::gzip) return isalGzipDecoder(log, logName);
-  return zstdDecoder(log, logName);
+  if (format == LogFormat::zstd) return zstdDecoder(log, logName);
+#if TOVLAK_GZIP_ISAL
+  return isalGzipDecoder(log, logName);
+#else
+  return zlibGzipDecoder(log, logName);
+#endif
 }
 
 std::unique_ptr<Encoder> makeEncoder(LogFormat format) {
-  if (format == LogFormat::gzip) return isalGzipEncoder();
-  return zstdEncoder();
+  if (format == LogFormat::zstd) return zstdEncoder();
+#if TOVLAK_GZIP_ISAL
+  return isalGzipEncoder();
+#else
+  return zlibGzipEncoder();
+#endif
 }
 #else
 bool canDecode(LogFormat) { return false; }

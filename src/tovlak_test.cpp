@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -700,6 +701,35 @@ TEST(Tovlak, ReportsACompressedLineLongerThanMemory) {
   }
 }
 
+// The CRC-32 of gzip, bit by bit.
+std::uint32_t crc32(std::string_view bytes) {
+  std::uint32_t crc = 0xffffffff;
+  for (const char c : bytes) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// Gives the gzip member `packed` (as gzip makes it, with a name) a header
+// with `flags` instead: an extra field, a name, a comment, and a header CRC
+// that is right or, with `wrongCrc`, not.
+std::function<void(std::string&)> newHeader(unsigned char flags, bool wrongCrc = false) {
+  return [flags, wrongCrc](std::string& packed) {
+    const std::size_t data = packed.find('\0', 10) + 1;  // after the name gzip wrote
+    std::string header = "\x1f\x8b\x08"s + static_cast<char>(flags) + "\0\0\0\0\0\x03"s;
+    if ((flags & 4) != 0) header += "\x03\0xyz"s;
+    if ((flags & 8) != 0) header += "run.log"s + '\0';
+    if ((flags & 16) != 0) header += "a comment"s + '\0';
+    if ((flags & 2) != 0) {
+      const std::uint32_t crc = crc32(header) + (wrongCrc ? 1 : 0);
+      header += static_cast<char>(crc & 0xff);
+      header += static_cast<char>((crc >> 8) & 0xff);
+    }
+    packed = header + packed.substr(data);
+  };
+}
+
 // Each damaged log: its status and message, every output a valid file of its
 // format, and, where the damage leaves the data before it intact, each
 // output a prefix of what the plain log gives.
@@ -724,6 +754,9 @@ TEST(Tovlak, ReportsDamagedCompressedLogsAndClosesEveryOutput) {
       {"gzip with a wrong length", 0, flip(4), true, true},
       {"gzip with garbage after it", 0, [](std::string& b) { b += "garbage"; }, true, true},
       {"gzip with a stray byte after it", 0, [](std::string& b) { b += '\x1f'; }, true, true},
+      {"gzip with every header field", 0, newHeader(2 | 4 | 8 | 16), false, true},
+      {"gzip with a wrong header CRC", 0, newHeader(2 | 4 | 8 | 16, true), true, true},
+      {"gzip with a reserved flag", 0, newHeader(8 | 0x20), true, true},
       {"gzip with zero padding after it", 0, [](std::string& b) { b.append(1000, '\0'); }, false, true},
       {"gzip with zeros, then garbage, after it", 0, [](std::string& b) { b += "\0\0x"s; }, true, true},
       {"zstd cut in the data", 1, [](std::string& b) { b.resize(b.size() / 2); }, true, true},

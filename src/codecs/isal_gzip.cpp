@@ -1,5 +1,6 @@
 #include "isal_gzip.h"
 
+#include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 
 #include <cstdint>
@@ -29,9 +30,14 @@ class IsalGzipDecoder : public ByteSource {
           passPadding();
           return 0;
         }
-        // The next member, or bytes that are none, which inflate refuses.
+        // The next member: its header here, its data and trailer through
+        // inflate, which checks the trailer's CRC-32 and length. (inflate's
+        // own header reading passes over reserved flags, which gzip -d
+        // refuses, and, given the header in small pieces, has been seen to
+        // skip a comment.)
+        readHeader();
         isal_inflate_reset(state_.get());
-        state_->crc_flag = ISAL_GZIP;
+        state_->crc_flag = ISAL_GZIP_NO_HDR_VER;
         inMember_ = true;
       }
       const std::uint32_t inputBefore = state_->avail_in;
@@ -57,6 +63,48 @@ class IsalGzipDecoder : public ByteSource {
     state_->avail_in = static_cast<std::uint32_t>(got);
   }
 
+  // The next byte of a member's header, counted in its CRC; fails at the
+  // end of the log.
+  std::uint8_t headerByte() {
+    if (state_->avail_in == 0 && !atEnd_) refill();
+    if (state_->avail_in == 0) fail();
+    const std::uint8_t byte = *state_->next_in++;
+    --state_->avail_in;
+    headerCrc_ = crc32_gzip_refl(headerCrc_, &byte, 1);
+    return byte;
+  }
+
+  // Reads a member's header as gzip -d does: its magic, the deflate method,
+  // no reserved flag, then the extra field, name, comment and header CRC
+  // that its flags announce, the CRC checked. Fails on anything else.
+  void readHeader() {
+    constexpr std::uint8_t kHeaderCrc = 2, kExtra = 4, kName = 8, kComment = 16, kReserved = 0xe0;
+    headerCrc_ = 0;
+    std::uint8_t fixed[10];
+    for (std::uint8_t& byte : fixed) byte = headerByte();
+    const std::uint8_t flags = fixed[3];
+    if (fixed[0] != 0x1f || fixed[1] != 0x8b || fixed[2] != 8 || (flags & kReserved) != 0) fail();
+    if ((flags & kExtra) != 0) {
+      unsigned length = headerByte();
+      length |= static_cast<unsigned>(headerByte()) << 8;
+      while (length-- > 0) headerByte();
+    }
+    if ((flags & kName) != 0) {
+      while (headerByte() != 0) {
+      }
+    }
+    if ((flags & kComment) != 0) {
+      while (headerByte() != 0) {
+      }
+    }
+    if ((flags & kHeaderCrc) != 0) {
+      const std::uint32_t crc = headerCrc_;
+      unsigned stored = headerByte();
+      stored |= static_cast<unsigned>(headerByte()) << 8;
+      if (stored != (crc & 0xffff)) fail();
+    }
+  }
+
   // Passes over zero bytes up to the end of the log, as gzip -d does, and
   // fails at anything else.
   void passPadding() {
@@ -75,6 +123,7 @@ class IsalGzipDecoder : public ByteSource {
   std::string logName_;
   std::vector<std::uint8_t> input_;
   std::unique_ptr<inflate_state> state_;
+  std::uint32_t headerCrc_ = 0;
   bool atEnd_ = false;
   bool inMember_ = false;
 };

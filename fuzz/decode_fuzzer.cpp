@@ -37,8 +37,9 @@ enum class Oracle { decoded, failed, tooLarge };
 Oracle gzipOneShot(std::string_view log, std::string& out) {
   static std::vector<std::uint8_t> buffer(kMostOut);  // for every run: zeroing it takes longer than one
   while (!log.empty()) {
-    if (log[0] == 0)
+    if (log[0] == 0) {
       return log.find_first_not_of('\0') == std::string_view::npos ? Oracle::decoded : Oracle::failed;
+    }
     if (log.size() >= 4 && (static_cast<unsigned char>(log[3]) & 0xe0) != 0) return Oracle::failed;
     inflate_state state;
     isal_inflate_init(&state);
@@ -62,8 +63,9 @@ Oracle gzipOneShot(std::string_view log, std::string& out) {
 Oracle gzipOneShot(std::string_view log, std::string& out) {
   static std::vector<Bytef> buffer(kMostOut);  // for every run: zeroing it takes longer than one
   while (!log.empty()) {
-    if (log[0] == 0)
+    if (log[0] == 0) {
       return log.find_first_not_of('\0') == std::string_view::npos ? Oracle::decoded : Oracle::failed;
+    }
     z_stream stream{};
     if (inflateInit2(&stream, 15 + 16) != Z_OK) std::abort();
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(log.data()));

@@ -22,7 +22,7 @@ LogFormat formatOf(std::string_view firstBytes) {
   }
   if (startsWith(firstBytes, "\xfd\x37\x7a\x58\x5a\x00"sv)) return LogFormat::xz;
   if (firstBytes.size() >= 10 && startsWith(firstBytes, "BZh") && firstBytes[3] >= '1' &&
-      firstBytes[3] <= '9' && firstBytes.substr(4, 6) == "\x31\x41\x59\x26\x53\x59"sv) {
+      firstBytes[3] <= '9' && firstBytes.substr(4, 6) == "1AY&SY"sv) {
     return LogFormat::bzip2;
   }
   if (startsWith(firstBytes, "\x04\x22\x4d\x18"sv)) return LogFormat::lz4;

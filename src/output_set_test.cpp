@@ -84,12 +84,13 @@ TEST(OutputSet, EmptiesExistingFilesAndReportsAnOutputItCannotCreate) {
   writeFile(directory / "r0.log", "old contents");
   std::filesystem::create_directory(directory / "r2.log");
   const int openBefore = openDescriptors();
+  std::string error = "none: created an output over a directory";
   try {
-    OutputSet outputs(OutputNames(directory / "r.log"), 4);
-    FAIL() << "created an output over a directory";
+    const OutputSet outputs(OutputNames(directory / "r.log"), 4);
   } catch (const Failure& failure) {
-    EXPECT_EQ(failure.what(), "unable ot open " + (directory / "r2.log") + "\n");
+    error = failure.what();
   }
+  EXPECT_EQ(error, "unable ot open " + (directory / "r2.log") + "\n");
   EXPECT_EQ(openDescriptors(), openBefore);
   EXPECT_EQ(readFile(directory / "r0.log"), "");
   EXPECT_TRUE(std::filesystem::exists(directory / "r1.log"));

@@ -638,7 +638,7 @@ TEST(Tovlak, SplitsCompressedLogsIntoOutputsOfTheirFormat) {
         writeFile(directory / "run.log", log);
         writeFile(directory / ("c.log" + codec.suffix), packed);
         std::vector<std::string> plainArguments = options, packedArguments = options;
-        plainArguments.push_back("-lrun.log");
+        plainArguments.emplace_back("-lrun.log");
         packedArguments.push_back("-lc.log" + codec.suffix);
         ASSERT_EQ(runTovlak(directory.path().string(), plainArguments).status, 0) << what;
         const Outcome outcome = runTovlak(directory.path().string(), packedArguments);

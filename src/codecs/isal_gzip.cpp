@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "failure.h"
@@ -16,8 +17,11 @@ constexpr std::size_t kInputBlock = std::size_t{256} * 1024;
 
 class IsalGzipDecoder : public ByteSource {
  public:
-  IsalGzipDecoder(ByteSource& log, const std::string& logName)
-      : log_(log), logName_(logName), input_(kInputBlock), state_(std::make_unique<inflate_state>()) {
+  IsalGzipDecoder(ByteSource& log, std::string logName)
+      : log_(log),
+        logName_(std::move(logName)),
+        input_(kInputBlock),
+        state_(std::make_unique<inflate_state>()) {
     isal_inflate_init(state_.get());
   }
 

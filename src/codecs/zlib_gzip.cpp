@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "failure.h"
@@ -17,8 +18,8 @@ constexpr int kGzipOnly = 15 + 16;  // the largest window, with a gzip header an
 
 class ZlibGzipDecoder : public ByteSource {
  public:
-  ZlibGzipDecoder(ByteSource& log, const std::string& logName)
-      : log_(log), logName_(logName), input_(kInputBlock) {
+  ZlibGzipDecoder(ByteSource& log, std::string logName)
+      : log_(log), logName_(std::move(logName)), input_(kInputBlock) {
     if (inflateInit2(&stream_, kGzipOnly) != Z_OK) throw std::bad_alloc();
   }
   ~ZlibGzipDecoder() override { inflateEnd(&stream_); }
@@ -88,8 +89,9 @@ class ZlibGzipDecoder : public ByteSource {
 class ZlibGzipEncoder : public Encoder {
  public:
   ZlibGzipEncoder() {
-    if (deflateInit2(&stream_, 1, Z_DEFLATED, kGzipOnly, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream_, 1, Z_DEFLATED, kGzipOnly, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
       throw std::bad_alloc();
+    }
   }
   ~ZlibGzipEncoder() override { deflateEnd(&stream_); }
   ZlibGzipEncoder(const ZlibGzipEncoder&) = delete;

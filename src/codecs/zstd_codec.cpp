@@ -3,6 +3,7 @@
 #include <zstd.h>
 
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "failure.h"
@@ -12,8 +13,8 @@ namespace {
 
 class ZstdDecoder : public ByteSource {
  public:
-  ZstdDecoder(ByteSource& log, const std::string& logName)
-      : log_(log), logName_(logName), input_(ZSTD_DStreamInSize()), context_(ZSTD_createDCtx()) {
+  ZstdDecoder(ByteSource& log, std::string logName)
+      : log_(log), logName_(std::move(logName)), input_(ZSTD_DStreamInSize()), context_(ZSTD_createDCtx()) {
     if (context_ == nullptr) throw std::bad_alloc();
   }
   ~ZstdDecoder() override { ZSTD_freeDCtx(context_); }

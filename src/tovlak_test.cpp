@@ -355,14 +355,20 @@ TEST(Tovlak, TakesNamesOfAnyLengthTheSystemAccepts) {
   EXPECT_EQ(outcome.err, "unable ot open " + tooLong + "\n");
 }
 
-TEST(Tovlak, ReportsRunningOutOfMemory) {
+// Why this build cannot run tovlak under a limit on its address space, or
+// null when it can.
+const char* whyNoAddressSpaceLimit() {
 #if defined(TOVLAK_SANITIZE)
-  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit these runs set";
+  return "AddressSanitizer reserves more address space than the limit these runs set";
 #endif
   if (!std::string(TOVLAK_EMULATOR).empty()) {
-    GTEST_SKIP()
-        << "an address-space limit binds the emulator, which reserves the guest's memory, not tovlak";
+    return "an address-space limit binds the emulator, which reserves the guest's memory, not tovlak";
   }
+  return nullptr;
+}
+
+TEST(Tovlak, ReportsRunningOutOfMemory) {
+  if (const char* why = whyNoAddressSpaceLimit()) GTEST_SKIP() << why;
   TemporaryDirectory directory;
   writeFile(directory / "run.log", "x\n");
   Outcome outcome = runTovlak(directory.path().string(), {"-d2000000000", "-lrun.log"},
@@ -677,13 +683,7 @@ TEST(Tovlak, WritesMoreCompressedOutputsThanItMayKeepOpen) {
 // A small log that holds one line longer than memory: the message, and
 // every output a valid file.
 TEST(Tovlak, ReportsACompressedLineLongerThanMemory) {
-#if defined(TOVLAK_SANITIZE)
-  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit these runs set";
-#endif
-  if (!std::string(TOVLAK_EMULATOR).empty()) {
-    GTEST_SKIP()
-        << "an address-space limit binds the emulator, which reserves the guest's memory, not tovlak";
-  }
+  if (const char* why = whyNoAddressSpaceLimit()) GTEST_SKIP() << why;
   for (const Codec& codec : kCodecs) {
     TemporaryDirectory directory;
     writeFile(directory / ("run.log" + codec.suffix),

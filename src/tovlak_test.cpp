@@ -701,6 +701,33 @@ TEST(Tovlak, ReportsACompressedLineLongerThanMemory) {
   }
 }
 
+// The failures of plain logs, from compressed ones: an index outside the
+// outputs (the lines before it written, every output a valid file) and a
+// full disk.
+TEST(Tovlak, StopsCompressedRunsAsPlainOnes) {
+  for (const Codec& codec : kCodecs) {
+    TemporaryDirectory directory;
+    const std::string name = "c.log" + codec.suffix;
+    writeFile(directory / name, compressed(codec, "a\n(1,2,3,1)\n(1,2,3,  2)\nb\n", directory));
+    Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-l" + name});
+    EXPECT_EQ(outcome.status, 255) << codec.suffix;
+    EXPECT_EQ(outcome.err, "error using tovlak: index 2 on line 3 is outside 0 to 1\n") << codec.suffix;
+    const std::string expected[] = {"a\n", "a\n(1,2,3)\n"};
+    for (int i = 0; i < 2; ++i) {
+      bool ok = false;
+      const std::string output = directory / ("c" + std::to_string(i) + ".log" + codec.suffix);
+      EXPECT_EQ(shellOutput(codec.decompress + " " + output, &ok), expected[i]) << codec.suffix;
+      EXPECT_TRUE(ok) << codec.suffix;
+    }
+    if (!std::filesystem::exists("/dev/full")) continue;
+    std::filesystem::remove(directory / ("c1.log" + codec.suffix));
+    std::filesystem::create_symlink("/dev/full", directory / ("c1.log" + codec.suffix));
+    outcome = runTovlak(directory.path().string(), {"-d3", "-l" + name});
+    EXPECT_EQ(outcome.status, 255) << codec.suffix;
+    EXPECT_EQ(outcome.err, "unable to write c1.log" + codec.suffix + "\n") << codec.suffix;
+  }
+}
+
 // The CRC-32 of gzip, bit by bit.
 std::uint32_t crc32(std::string_view bytes) {
   std::uint32_t crc = 0xffffffff;

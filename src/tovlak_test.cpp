@@ -611,6 +611,7 @@ std::string compressed(const Codec& codec, const std::string& plain, const Tempo
   return shellOutput(codec.compress + " " + (directory / "plain"));
 }
 
+#if TOVLAK_COMPRESSION
 // A log of lines for `count` outputs and broadcast lines, deterministic.
 std::string mixedLog(int lines, int count) {
   std::string log;
@@ -622,7 +623,6 @@ std::string mixedLog(int lines, int count) {
   return log;
 }
 
-#if TOVLAK_COMPRESSION
 TEST(Tovlak, SplitsCompressedLogsIntoOutputsOfTheirFormat) {
   const std::vector<std::vector<std::string>> optionSets = {
       {"-d1"}, {"-d3"}, {"-d16"}, {"-d16", "-f"}, {"-d40"}};

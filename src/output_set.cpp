@@ -183,11 +183,11 @@ void OutputSet::flush(int index) {
 }
 
 void OutputSet::writeOut(int index, std::string_view plain) {
-  outputs_[static_cast<std::size_t>(index)].written = true;
   if (!encoder_) {
     writeAll(index, plain);
     return;
   }
+  outputs_[static_cast<std::size_t>(index)].written = true;
   // A piece longer than a member may hold (a line of gigabytes) goes as several.
   do {
     const std::string_view part = plain.substr(0, Encoder::kMostPlain);

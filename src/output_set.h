@@ -91,7 +91,7 @@ class OutputSet {
     // Closed unchecked when the set goes without finish(): the run is
     // failing already.
     Descriptor fd;
-    bool written = false;  // whether anything has been written out to it
+    bool written = false;  // compressed: whether a member has been queued for it
   };
 
   char* bufferOf(int index) const {

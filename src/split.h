@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -31,11 +30,8 @@ template <class Outputs>
   for (;;) {
     try {
       if (!reader.next(line, window)) break;
-    } catch (const Failure&) {
-      outputs.finish();
-      throw;
-    } catch (const std::bad_alloc&) {
-      // A line longer than memory holds: what came before it is kept.
+    } catch (...) {
+      // A read error, or a line longer than memory holds: what came before it is kept.
       outputs.finish();
       throw;
     }

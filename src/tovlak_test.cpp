@@ -440,11 +440,6 @@ long long offsetWhenBlocked(pid_t pid, const std::string& file) {
   return -1;
 }
 
-// What tovlak must write for `log` into `count` files.
-std::vector<std::string> splitInMemory(const std::string& log, int count) {
-  return referenceSplit(log, count, false).files;
-}
-
 TEST(Tovlak, ReadsALogThatChangesOrShrinksUnderIt) {
   if (!std::filesystem::exists("/proc/self/fdinfo")) {
     GTEST_SKIP() << "needs Linux's /proc/PID/fdinfo to see how far tovlak has read";
@@ -487,7 +482,7 @@ TEST(Tovlak, ReadsALogThatChangesOrShrinksUnderIt) {
     const Outcome outcome = tovlak.wait();
     EXPECT_EQ(outcome.status, 0) << static_cast<int>(change);
     EXPECT_EQ(outcome.err, "") << static_cast<int>(change);
-    const std::vector<std::string> expected = splitInMemory(seen, 2);
+    const std::vector<std::string> expected = referenceSplit(seen, 2, false).files;
     EXPECT_TRUE(first == expected[0]) << static_cast<int>(change);
     EXPECT_TRUE(readFile(directory / "run1.log") == expected[1]) << static_cast<int>(change);
   }
@@ -578,7 +573,7 @@ TEST(Tovlak, ShowsProgressOnATerminalAndErasesIt) {
               std::string(shown.size() - ending.size() - erased - 2, ' '))
         << shown;
     if (!failing) {
-      const std::vector<std::string> expected = splitInMemory(log, 2);
+      const std::vector<std::string> expected = referenceSplit(log, 2, false).files;
       EXPECT_EQ(readFile(directory / "run0.log"), expected[0]);
       EXPECT_EQ(readFile(directory / "run1.log"), expected[1]);
     }

@@ -3,6 +3,7 @@
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <utility>

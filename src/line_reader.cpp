@@ -60,7 +60,10 @@ bool LineReader::next(std::string_view& line, ByteWindow& window) {
     const std::size_t pending = end_ - begin_;
     // With fewer bytes than a window left, read more first, unless there are none.
     if (pending < kWindow && !atEnd_ && refill()) continue;
-    if (pending == 0) return false;
+    if (pending == 0) {
+      if (failure_) std::rethrow_exception(failure_);
+      return false;
+    }
     const char* const start = buffer_.get() + begin_;
     window = windowAt(start, pending);
     std::size_t length = pending;  // a last line without a newline, unless one is found
@@ -74,6 +77,8 @@ bool LineReader::next(std::string_view& line, ByteWindow& window) {
         scanned_ = pending;
         refill();
         continue;
+      } else if (failure_) {
+        std::rethrow_exception(failure_);  // the fault cut this line short
       }
     }
     window.keepFirst(length);
@@ -105,7 +110,12 @@ bool LineReader::refill() {
     begin_ = 0;
     end_ = pending;
   }
-  const std::size_t got = source_.read(buffer_.get() + end_, capacity_ - end_);
+  std::size_t got = 0;
+  try {
+    got = source_.read(buffer_.get() + end_, capacity_ - end_);
+  } catch (...) {
+    failure_ = std::current_exception();
+  }
   if (got == 0) {
     atEnd_ = true;
     return false;

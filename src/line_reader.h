@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,7 +42,10 @@ class LogFile : public ByteSource {
 // Splits a byte source into whole lines, read in large blocks. A line is its
 // bytes up to and including its newline, or up to the end of the input for a
 // last line without one; any byte, NUL included, is part of a line. Memory
-// grows with the longest line, never with the input.
+// grows with the longest line, never with the input. When the source fails,
+// every whole line read before the failure is still given out; then next()
+// throws what the source threw, and the bytes after the last newline, a line
+// the fault cut short, are never given.
 class LineReader {
  public:
   explicit LineReader(ByteSource& source, std::size_t blockSize = std::size_t{256} * 1024);
@@ -52,7 +56,8 @@ class LineReader {
 
  private:
   // Makes room for at least one more block after the pending bytes and reads
-  // it; false at the end of the input.
+  // it; false at the end of the input, or when the source failed (kept in
+  // failure_ for next() to throw once the lines before it are out).
   bool refill();
 
   ByteSource& source_;
@@ -65,4 +70,5 @@ class LineReader {
   std::size_t scanned_ = 0;  // bytes from begin_ known to hold no newline
   std::size_t end_ = 0;      // the end of the bytes read
   bool atEnd_ = false;
+  std::exception_ptr failure_;
 };

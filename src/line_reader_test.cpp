@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bytes/bytes.h"
+#include "failure.h"
 #include "memory_source.h"
 
 using namespace std::string_literals;
@@ -53,6 +54,45 @@ TEST(LineReader, GivesWholeLinesWhateverTheBlocks) {
       for (std::size_t mostPerRead : {std::size_t{1}, std::size_t{7}, SIZE_MAX}) {
         EXPECT_EQ(linesOf(c.bytes, blockSize, mostPerRead), c.lines)
             << "block " << blockSize << " read " << mostPerRead;
+      }
+    }
+  }
+}
+
+// Gives `bytes` as MemorySource does, then throws Failure.
+class FailingSource : public ByteSource {
+ public:
+  FailingSource(std::string_view bytes, std::size_t mostPerRead) : bytes_(bytes, mostPerRead) {}
+  std::size_t read(char* into, std::size_t capacity) override {
+    const std::size_t n = bytes_.read(into, capacity);
+    if (n == 0) throw Failure("unable to read\n");
+    return n;
+  }
+
+ private:
+  MemorySource bytes_;
+};
+
+TEST(LineReader, GivesTheWholeLinesBeforeAFailureThenThrowsIt) {
+  const struct {
+    std::string bytes;
+    std::vector<std::string> lines;  // a line the failure cut short is not one
+  } cases[] = {
+      {"", {}},
+      {"a\nbb\n", {"a\n", "bb\n"}},
+      {"a\nbb\ncut", {"a\n", "bb\n"}},
+      {std::string(100, 'x') + "\n" + std::string(100, 'y'), {std::string(100, 'x') + "\n"}},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t blockSize : {1u, 64u, 65536u}) {
+      for (std::size_t mostPerRead : {std::size_t{1}, SIZE_MAX}) {
+        FailingSource source(c.bytes, mostPerRead);
+        LineReader reader(source, blockSize);
+        std::vector<std::string> lines;
+        std::string_view line;
+        ByteWindow window;
+        EXPECT_THROW(while (reader.next(line, window)) lines.emplace_back(line), Failure);
+        EXPECT_EQ(lines, c.lines) << "block " << blockSize << " read " << mostPerRead;
       }
     }
   }

@@ -57,13 +57,19 @@ SniffedLog::SniffedLog(ByteSource& log) : log_(log) {
 }
 
 std::size_t SniffedLog::read(char* into, std::size_t capacity) {
+  if (failure_) std::rethrow_exception(failure_);
   if (handedOut_ == firstSize_) return log_.read(into, capacity);
   const std::size_t n = std::min(capacity, firstSize_ - handedOut_);
   std::memcpy(into, first_ + handedOut_, n);
   handedOut_ += n;
   // The rest of the block from the log itself, so that its reads stay whole blocks.
+  // A failure there waits for the next read, so that the first bytes come out first.
   if (n < capacity && handedOut_ == firstSize_ && firstSize_ == kFormatBytes) {
-    return n + log_.read(into + n, capacity - n);
+    try {
+      return n + log_.read(into + n, capacity - n);
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
   }
   return n;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <string_view>
 
 #include "line_reader.h"
@@ -34,4 +35,5 @@ class SniffedLog : public ByteSource {
   char first_[kFormatBytes];
   std::size_t firstSize_ = 0;
   std::size_t handedOut_ = 0;
+  std::exception_ptr failure_;  // from a read that had bytes to give first
 };

@@ -27,6 +27,7 @@ class IsalGzipDecoder : public ByteSource {
   }
 
   std::size_t read(char* into, std::size_t capacity) override {
+    if (failed_) fail();
     for (;;) {
       if (state_->avail_in == 0 && !atEnd_) refill();
       if (!inMember_) {
@@ -49,8 +50,14 @@ class IsalGzipDecoder : public ByteSource {
       state_->next_out = reinterpret_cast<std::uint8_t*>(into);
       state_->avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, UINT32_MAX));
       const int result = isal_inflate(state_.get());
-      if (result < 0) fail();
       const std::size_t produced = reinterpret_cast<char*>(state_->next_out) - into;
+      if (result < 0) {
+        // What the call decoded before the fault goes out first, and the
+        // next read fails.
+        if (produced == 0) fail();
+        failed_ = true;
+        return produced;
+      }
       if (state_->block_state == ISAL_BLOCK_FINISH) inMember_ = false;
       if (produced > 0) return produced;
       // Nothing came out and no input was taken: the member is cut short
@@ -131,6 +138,7 @@ class IsalGzipDecoder : public ByteSource {
   std::uint32_t headerCrc_ = 0;
   bool atEnd_ = false;
   bool inMember_ = false;
+  bool failed_ = false;  // a fault found after bytes that were handed out
 };
 
 class IsalGzipEncoder : public Encoder {

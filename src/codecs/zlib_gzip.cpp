@@ -27,6 +27,7 @@ class ZlibGzipDecoder : public ByteSource {
   ZlibGzipDecoder& operator=(const ZlibGzipDecoder&) = delete;
 
   std::size_t read(char* into, std::size_t capacity) override {
+    if (failed_) fail();
     for (;;) {
       if (stream_.avail_in == 0 && !atEnd_) refill();
       if (!inMember_) {
@@ -44,12 +45,15 @@ class ZlibGzipDecoder : public ByteSource {
       const uInt inputBefore = stream_.avail_in;
       const int result = inflate(&stream_, Z_NO_FLUSH);
       if (result == Z_MEM_ERROR) throw std::bad_alloc();
+      const std::size_t produced = reinterpret_cast<char*>(stream_.next_out) - into;
       if (result == Z_STREAM_END) {
         inMember_ = false;
       } else if (result != Z_OK && result != Z_BUF_ERROR) {
-        fail();  // corrupt data, a CRC or length that does not match
+        // Corrupt data, a CRC or length that does not match: what the call
+        // decoded before it goes out first, and the next read fails.
+        if (produced == 0) fail();
+        failed_ = true;
       }
-      const std::size_t produced = reinterpret_cast<char*>(stream_.next_out) - into;
       if (produced > 0) return produced;
       // Nothing came out and no input was taken: the member is cut short.
       if (inMember_ && stream_.avail_in == inputBefore && (atEnd_ || inputBefore > 0)) fail();
@@ -84,6 +88,7 @@ class ZlibGzipDecoder : public ByteSource {
   z_stream stream_{};
   bool atEnd_ = false;
   bool inMember_ = false;
+  bool failed_ = false;  // a fault found after bytes that were handed out
 };
 
 class ZlibGzipEncoder : public Encoder {

@@ -1,7 +1,9 @@
 #include "zstd_codec.h"
 
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_nextInputType, to step through a frame
 #include <zstd.h>
 
+#include <algorithm>
 #include <new>
 #include <utility>
 #include <vector>
@@ -10,6 +12,8 @@
 #include "messages.h"
 
 namespace {
+
+constexpr std::size_t kBlockHeader = 3;  // the size of a zstd block's header
 
 class ZstdDecoder : public ByteSource {
  public:
@@ -29,8 +33,18 @@ class ZstdDecoder : public ByteSource {
       }
       ZSTD_outBuffer out{into, capacity, 0};
       const std::size_t inputBefore = in_.pos;
-      const std::size_t result = ZSTD_decompressStream(context_, &out, &in_);
+      // One step's input and not a byte of the next: a call that fails does
+      // not say how many bytes it wrote before the fault, so a step that
+      // gives bytes must end before the next step can fail. Likewise, what
+      // a step decoded and a full output could not take is given out by a
+      // call of its own, with no input.
+      const std::size_t stepSize = outputHeld_ ? 0 : stepInput();
+      ZSTD_inBuffer step{in_.src, std::min(in_.size, in_.pos + stepSize), in_.pos};
+      const std::size_t result = ZSTD_decompressStream(context_, &out, &step);
+      in_.pos = step.pos;
       if (ZSTD_isError(result) != 0) fail();
+      hint_ = result;
+      outputHeld_ = out.pos == out.size;
       // 0: a frame ended and everything it holds has been given out. A call
       // that takes and gives nothing says nothing of the frame (after a
       // frame's end it asks for the next one's header).
@@ -40,11 +54,21 @@ class ZstdDecoder : public ByteSource {
         if (frameOpen_) fail();  // cut short
         return 0;
       }
-      if (in_.pos == inputBefore && in_.pos < in_.size) fail();  // stuck, never seen
+      if (stepSize > 0 && in_.pos == inputBefore && in_.pos < in_.size) fail();  // stuck, never seen
     }
   }
 
  private:
+  // The input bytes that end the step the decoder is in: the rest of a frame
+  // header, a block header, a block, a checksum. libzstd's hint asks for the
+  // next block's header with a block as well; that header is left for a
+  // step of its own, since a fault in it would fail the call that decodes
+  // the block. Between frames the hint is 0, and one byte starts the next.
+  std::size_t stepInput() const {
+    const std::size_t nextHeader = ZSTD_nextInputType(context_) == ZSTDnit_block ? kBlockHeader : 0;
+    return hint_ > nextHeader ? hint_ - nextHeader : 1;
+  }
+
   [[noreturn]] void fail() const { throw Failure(unableToReadMessage(logName_)); }
 
   ByteSource& log_;
@@ -53,6 +77,8 @@ class ZstdDecoder : public ByteSource {
   ZSTD_DCtx* context_;
   ZSTD_inBuffer in_{nullptr, 0, 0};
   bool atEnd_ = false;
+  std::size_t hint_ = 0;     // libzstd's hint for the next call's input
+  bool outputHeld_ = false;  // the last call filled the output: it may hold more
   bool frameOpen_ = false;
 };
 

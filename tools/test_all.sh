@@ -28,6 +28,17 @@ sources=(src/*.h src/*.cpp src/*/*.h src/*/*.cpp testing/*.h testing/*.cpp fuzz/
 started=$SECONDS
 
 step() { printf '\n=== %s (%d s)\n' "$*" $((SECONDS - started)); }
+# What a fuzzer found, each input in base64 with one line that replays it:
+# BUILD TARGET.
+reproduce() {
+  local found
+  for found in "$1/$2"-*; do
+    [ -f "$found" ] || continue
+    printf '\n%s found %s (%d bytes); to replay it from the top of a clone:\n' "$2" "$found" "$(wc -c < "$found")"
+    printf 'echo %s | base64 -d > found && cmake --build %s --target %s_replay && %s/%s_replay found\n' \
+      "$(base64 -w0 "$found")" "$1" "$2" "$1" "$2"
+  done
+}
 # A build directory configured, built and tested: NAME CMAKE_ARGUMENT...
 # (with stepNote set, its heading says it).
 buildAndTest() {
@@ -111,8 +122,11 @@ for variant in clang clang-portable; do
     corpus="build-clang/corpus/$target"
     mkdir -p "$corpus"
     "build-$variant/${target}_replay" fuzz/corpus/"$target"/*
-    "build-$variant/${target}_fuzzer" -max_total_time="$fuzzSeconds" -timeout=10 -print_final_stats=1 \
-      -artifact_prefix="build-$variant/$target-" "$corpus" "fuzz/corpus/$target"
+    if ! "build-$variant/${target}_fuzzer" -max_total_time="$fuzzSeconds" -timeout=10 -print_final_stats=1 \
+      -artifact_prefix="build-$variant/$target-" "$corpus" "fuzz/corpus/$target"; then
+      reproduce "build-$variant" "$target"
+      exit 1
+    fi
   done
 done
 

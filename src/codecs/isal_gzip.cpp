@@ -15,6 +15,7 @@
 namespace {
 
 constexpr std::size_t kInputBlock = std::size_t{256} * 1024;
+constexpr std::size_t kLongestMatch = 258;  // the most bytes one deflate match copies
 
 class IsalGzipDecoder : public ByteSource {
  public:
@@ -53,10 +54,15 @@ class IsalGzipDecoder : public ByteSource {
       const std::size_t produced = reinterpret_cast<char*>(state_->next_out) - into;
       if (result < 0) {
         // What the call decoded before the fault goes out first, and the
-        // next read fails.
-        if (produced == 0) fail();
+        // next read fails. A wrong CRC or length leaves every byte sound; in
+        // corrupt data, ISA-L copies a match whose distance reaches past the
+        // start of the member before it refuses it, so the last match's
+        // worth of bytes is held back.
+        const std::size_t sound =
+            result == ISAL_INCORRECT_CHECKSUM ? produced : produced - std::min(produced, kLongestMatch);
+        if (sound == 0) fail();
         failed_ = true;
-        return produced;
+        return sound;
       }
       if (state_->block_state == ISAL_BLOCK_FINISH) inMember_ = false;
       if (produced > 0) return produced;

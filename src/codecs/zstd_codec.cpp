@@ -1,10 +1,12 @@
 #include "zstd_codec.h"
 
-#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_nextInputType, to step through a frame
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_nextInputType and ZSTD_getFrameHeader, to step through frames
 #include <zstd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -15,6 +17,11 @@ namespace {
 
 constexpr std::size_t kBlockHeader = 3;  // the size of a zstd block's header
 
+// Decodes a zstd log one step at a time (a frame header, a block header, a
+// block, a checksum), each step's input and not a byte of the next: a call
+// to libzstd that fails does not say how many bytes it wrote before the
+// fault, so a step that gives bytes ends before the next one can fail, and
+// every byte decoded before a fault is handed out.
 class ZstdDecoder : public ByteSource {
  public:
   ZstdDecoder(ByteSource& log, std::string logName)
@@ -33,11 +40,8 @@ class ZstdDecoder : public ByteSource {
       }
       ZSTD_outBuffer out{into, capacity, 0};
       const std::size_t inputBefore = in_.pos;
-      // One step's input and not a byte of the next: a call that fails does
-      // not say how many bytes it wrote before the fault, so a step that
-      // gives bytes must end before the next step can fail. Likewise, what
-      // a step decoded and a full output could not take is given out by a
-      // call of its own, with no input.
+      // What a step decoded and a full output could not take is given out
+      // by a call of its own, with no input.
       const std::size_t stepSize = outputHeld_ ? 0 : stepInput();
       ZSTD_inBuffer step{in_.src, std::min(in_.size, in_.pos + stepSize), in_.pos};
       const std::size_t result = ZSTD_decompressStream(context_, &out, &step);
@@ -45,9 +49,15 @@ class ZstdDecoder : public ByteSource {
       if (ZSTD_isError(result) != 0) fail();
       hint_ = result;
       outputHeld_ = out.pos == out.size;
-      // 0: a frame ended and everything it holds has been given out. A call
-      // that takes and gives nothing says nothing of the frame (after a
-      // frame's end it asks for the next one's header).
+      if (inHeader_) readHeader(static_cast<const char*>(in_.src) + inputBefore, in_.pos - inputBefore);
+      if (contentLeft_ != ZSTD_CONTENTSIZE_UNKNOWN) {
+        contentLeft_ -= std::min<std::uint64_t>(contentLeft_, out.pos);
+      }
+      // 0: a frame ended and everything it holds has been given out; the
+      // next byte begins another's header. A call that takes and gives
+      // nothing says nothing of the frame (after a frame's end it asks for
+      // the next one's header).
+      if (result == 0) inHeader_ = true;
       if (in_.pos != inputBefore || out.pos > 0) frameOpen_ = result != 0;
       if (out.pos > 0) return out.pos;
       if (atEnd_ && in_.pos == in_.size) {
@@ -59,17 +69,49 @@ class ZstdDecoder : public ByteSource {
   }
 
  private:
-  // The input bytes that end the step the decoder is in: the rest of a frame
-  // header, a block header, a block, a checksum. libzstd's hint asks for the
-  // next block's header with a block as well; that header is left for a
-  // step of its own, since a fault in it would fail the call that decodes
-  // the block. Between frames the hint is 0, and one byte starts the next.
+  // The input bytes that end the step the decoder is in. libzstd's hint asks
+  // for the next block's header with a block as well; that header is left
+  // for a step of its own, since a fault in it would fail the call that
+  // decodes the block. A raw block's bytes come out as they come in, and a
+  // frame's size is checked against its header as they do and when its last
+  // block ends: a step ends at the size the header gives, and the last
+  // block's last byte is a step of its own. Between frames the hint is 0,
+  // and one byte starts the next.
   std::size_t stepInput() const {
-    const std::size_t nextHeader = ZSTD_nextInputType(context_) == ZSTDnit_block ? kBlockHeader : 0;
-    return hint_ > nextHeader ? hint_ - nextHeader : 1;
+    std::size_t size = hint_ > 0 ? hint_ : 1;
+    // Until a frame's header is whole, libzstd has not begun the frame, and
+    // says what input it expects through the hint alone.
+    if (inHeader_) return size;
+    switch (ZSTD_nextInputType(context_)) {
+      case ZSTDnit_block:
+        size = hint_ > kBlockHeader ? hint_ - kBlockHeader : 1;
+        break;
+      case ZSTDnit_lastBlock:
+        size = hint_ > 1 ? hint_ - 1 : 1;
+        break;
+      default:
+        return size;
+    }
+    return contentLeft_ == ZSTD_CONTENTSIZE_UNKNOWN ? size : std::clamp<std::uint64_t>(contentLeft_, 1, size);
+  }
+
+  // Keeps the bytes of a frame header as they are taken and, once they make
+  // a whole header, the frame's content size from it where it gives one.
+  void readHeader(const char* taken, std::size_t size) {
+    header_.append(taken, std::min(size, kMostHeader - header_.size()));
+    ZSTD_frameHeader frame{};
+    const std::size_t missing = ZSTD_getFrameHeader(&frame, header_.data(), header_.size());
+    if (missing > 0 && ZSTD_isError(missing) == 0) return;  // not yet whole
+    const bool known = missing == 0 && frame.frameType == ZSTD_frame;
+    contentLeft_ = known ? frame.frameContentSize : ZSTD_CONTENTSIZE_UNKNOWN;
+    header_.clear();
+    inHeader_ = false;
   }
 
   [[noreturn]] void fail() const { throw Failure(unableToReadMessage(logName_)); }
+
+  // The longest frame header, with the block header taken with it.
+  static constexpr std::size_t kMostHeader = ZSTD_FRAMEHEADERSIZE_MAX + kBlockHeader;
 
   ByteSource& log_;
   std::string logName_;
@@ -80,6 +122,10 @@ class ZstdDecoder : public ByteSource {
   std::size_t hint_ = 0;     // libzstd's hint for the next call's input
   bool outputHeld_ = false;  // the last call filled the output: it may hold more
   bool frameOpen_ = false;
+  bool inHeader_ = true;  // the next bytes begin or continue a frame's header
+  std::string header_;    // the frame header's bytes taken so far
+  // What the frame's header says is left of its content, or unknown.
+  std::uint64_t contentLeft_ = ZSTD_CONTENTSIZE_UNKNOWN;
 };
 
 class ZstdEncoder : public Encoder {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -10,3 +11,8 @@ class Failure : public std::runtime_error {
  public:
   explicit Failure(const std::string& message) : std::runtime_error(message) {}
 };
+
+// The one line for standard error that any failure leaves with: a Failure's
+// own message, "error using tovlak: out of memory" for std::bad_alloc, and a
+// line that begins "error using tovlak: " and names any other exception.
+std::string messageOf(const std::exception_ptr& failure);

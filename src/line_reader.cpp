@@ -1,45 +1,12 @@
 #include "line_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <new>
 
 #include "bytes/bytes.h"
-#include "failure.h"
-#include "messages.h"
-
-LogFile::LogFile(const std::string& name) : name_(name) {
-  fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat info {};
-  if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode))) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-  if (fd_ < 0) throw Failure(unableToOpenMessage(name));
-}
-
-LogFile::~LogFile() { ::close(fd_); }
-
-std::optional<std::uint64_t> LogFile::size() const {
-  struct stat info {};
-  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return static_cast<std::uint64_t>(info.st_size);
-}
-
-std::size_t LogFile::read(char* into, std::size_t capacity) {
-  for (;;) {
-    const ssize_t got = ::read(fd_, into, capacity);
-    if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) throw Failure(unableToReadMessage(name_));
-  }
-}
 
 namespace {
 

@@ -1,43 +1,12 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <exception>
 #include <memory>
-#include <optional>
-#include <string>
 #include <string_view>
 
+#include "byte_source.h"
 #include "bytes/window.h"
-
-// Where the bytes of a log come from.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  // Reads up to `capacity` bytes into `into`; returns 0 only at the end of the
-  // input. Throws Failure when the input cannot be read.
-  virtual std::size_t read(char* into, std::size_t capacity) = 0;
-};
-
-// The log file, opened read-only. Owns its descriptor.
-class LogFile : public ByteSource {
- public:
-  // Opens `name`; throws Failure with "unable ot open NAME" when it cannot be
-  // opened for reading or is a directory.
-  explicit LogFile(const std::string& name);
-  ~LogFile() override;
-  LogFile(const LogFile&) = delete;
-  LogFile& operator=(const LogFile&) = delete;
-
-  std::size_t read(char* into, std::size_t capacity) override;
-  int descriptor() const { return fd_; }
-  // The size of a regular file; none for a pipe or a device.
-  std::optional<std::uint64_t> size() const;
-
- private:
-  std::string name_;
-  int fd_;
-};
 
 // Splits a byte source into whole lines, read in large blocks. A line is its
 // bytes up to and including its newline, or up to the end of the input for a

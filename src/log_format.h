@@ -4,7 +4,7 @@
 #include <exception>
 #include <string_view>
 
-#include "line_reader.h"
+#include "byte_source.h"
 
 // What a log is, told from its first bytes alone: never from its name.
 enum class LogFormat { plain, gzip, zstd, xz, bzip2, lz4 };

@@ -1,40 +1,24 @@
-#include <unistd.h>
-
-#include <csignal>
-#include <cstring>
-#include <new>
+#include <exception>
+#include <string>
 
 #include "failure.h"
-#include "messages.h"
+#include "platform/platform.h"
 #include "run.h"
 
-namespace {
-
-// Writes a message to standard error; there is nowhere to report a failure
-// of that write, so it is the one write not checked.
-void report(const char* message) {
-  std::size_t left = std::strlen(message);
-  while (left > 0) {
-    const ssize_t written = ::write(STDERR_FILENO, message, left);
-    if (written <= 0) return;
-    message += written;
-    left -= static_cast<std::size_t>(written);
-  }
-}
-
-}  // namespace
-
+// Runs tovlak; every failure, whatever threw it, leaves here with its one
+// line on standard error and status -1.
 int main(int argc, char** argv) {
-  // A file-size limit then fails the write, which is reported, instead of
-  // killing the process with a half-written output.
-  static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+  // A file-size limit, or a pipe whose reader has gone, then fails the write,
+  // which is reported, instead of killing the process with the other outputs
+  // unfinished.
+  platform::reportFailedWritesInsteadOfSignals();
   try {
     run({argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)});
     return 0;
-  } catch (const Failure& failure) {
-    report(failure.what());
-  } catch (const std::bad_alloc&) {
-    report(kOutOfMemoryMessage);
+  } catch (...) {
+    // There is nowhere to report a failure of this write.
+    const std::string message = messageOf(std::current_exception());
+    static_cast<void>(platform::writeAll(platform::standardError(), message.data(), message.size()));
   }
   return -1;
 }

@@ -25,3 +25,17 @@ std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineN
   return "error using tovlak: index " + std::string(coordinate) + " on line " + std::to_string(lineNumber) +
          " is outside 0 to " + std::to_string(dimensionLength - 1) + "\n";
 }
+
+std::string unexpectedFailureMessage(std::string_view what) {
+  std::string line = "error using tovlak: unexpected failure";
+  if (!what.empty()) line += ": " + std::string(what);
+  // One line, whatever the description holds.
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\n' || line[i] == '\r') line[i] = ' ';
+  }
+  return line + "\n";
+}
+
+std::string codecFailureMessage(std::string_view library, std::string_view what) {
+  return unexpectedFailureMessage(std::string(library) + " refused: " + std::string(what));
+}

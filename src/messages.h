@@ -27,3 +27,8 @@ std::string compressedWithMessage(std::string_view logName, std::string_view for
 // A coordinate that names no output: `coordinate` as it stands in the line,
 // `lineNumber` counted from 1, `dimensionLength` the N.
 std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineNumber, int dimensionLength);
+// A failure that none of the messages above names (a thread the system would
+// not start, say): `what` is its own description, put on one line.
+std::string unexpectedFailureMessage(std::string_view what);
+// A codec library refused what it was asked for, other than for memory.
+std::string codecFailureMessage(std::string_view library, std::string_view what);

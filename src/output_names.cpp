@@ -1,5 +1,7 @@
 #include "output_names.h"
 
+#include "failure.h"
+#include "messages.h"
 #include "rewrite.h"
 
 OutputNames::OutputNames(std::string_view logFileName) {
@@ -10,3 +12,10 @@ OutputNames::OutputNames(std::string_view logFileName) {
 }
 
 std::string OutputNames::nameOf(int index) const { return stem_ + std::to_string(index) + extension_; }
+
+void refuseOutputsThatAreTheLog(const OutputNames& names, int count, const platform::FileIdentity& log) {
+  for (int i = 0; i < count; ++i) {
+    const std::string name = names.nameOf(i);
+    if (platform::identityOf(name) == log) throw Failure(outputIsInputMessage(name));
+  }
+}

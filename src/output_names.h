@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 // The names of the output files, made from the log's name: the index goes in
 // front of the first '.' anywhere in the name, directory parts included, or in
 // front of the whole name when it has no '.' or begins with one
@@ -19,3 +21,8 @@ class OutputNames {
   std::string stem_;
   std::string extension_;
 };
+
+// Throws Failure "error using tovlak: output NAME is the input log" when one
+// of outputs 0 … count-1 of `names` leads, through links or not, to the file
+// `log` is, so that creating the outputs never empties the log.
+void refuseOutputsThatAreTheLog(const OutputNames& names, int count, const platform::FileIdentity& log);

@@ -54,7 +54,8 @@ TEST(OutputSet, FilesMatchTheAppendsWhateverTheBudget) {
           encoders.push_back(std::make_unique<SlowCopy>());
           encoders.push_back(std::make_unique<SlowCopy>());
         }
-        OutputSet outputs(OutputNames(log), c.count, c.budget, -1, std::move(encoders));
+        OutputSet outputs(OutputNames(log), c.count, c.budget);
+        outputs.create(std::move(encoders));
         for (int step = 0; step < 500; ++step) {
           const std::string head(static_cast<std::size_t>(step % 23), static_cast<char>('a' + step % 26));
           const std::string tail = step % 50 == 0 ? std::string(200, 'L') : std::to_string(step) + "\n";
@@ -86,7 +87,8 @@ TEST(OutputSet, EmptiesExistingFilesAndReportsAnOutputItCannotCreate) {
   const int openBefore = openDescriptors();
   std::string error = "none: created an output over a directory";
   try {
-    const OutputSet outputs(OutputNames(directory / "r.log"), 4);
+    OutputSet outputs(OutputNames(directory / "r.log"), 4);
+    outputs.create();
   } catch (const Failure& failure) {
     error = failure.what();
   }

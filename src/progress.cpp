@@ -1,7 +1,5 @@
 #include "progress.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -24,13 +22,10 @@ std::string sizeText(double bytes) {
   return text;
 }
 
-void writeAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-    if (written <= 0) return;
-    done += static_cast<std::size_t>(written);
-  }
+// Writes `text` to the terminal, unchecked: the run does not fail for its
+// progress line.
+void draw(platform::Handle terminal, const std::string& text) {
+  static_cast<void>(platform::writeAll(terminal, text.data(), text.size()));
 }
 
 }  // namespace
@@ -51,9 +46,9 @@ std::string progressLine(std::uint64_t bytesRead, std::optional<std::uint64_t> l
   return line + ", " + sizeText(rate) + "/s";
 }
 
-Progress::Progress(ByteSource& log, int terminalFd, std::optional<std::uint64_t> logSize)
+Progress::Progress(ByteSource& log, platform::Handle terminal, std::optional<std::uint64_t> logSize)
     : log_(log),
-      terminalFd_(terminalFd),
+      terminal_(terminal),
       logSize_(logSize),
       start_(Clock::now()),
       nextDraw_(start_ + kFirstDraw) {}
@@ -62,7 +57,7 @@ Progress::~Progress() {
   if (widest_ == 0) return;
   std::string blank(widest_ + 2, ' ');
   blank.front() = blank.back() = '\r';
-  writeAll(terminalFd_, blank);
+  draw(terminal_, blank);
 }
 
 std::size_t Progress::read(char* into, std::size_t capacity) {
@@ -82,5 +77,5 @@ void Progress::show(const std::string& text) {
   line += text;
   if (text.size() < widest_) line.append(widest_ - text.size(), ' ');
   widest_ = std::max(widest_, text.size());
-  writeAll(terminalFd_, line);
+  draw(terminal_, line);
 }

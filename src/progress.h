@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "line_reader.h"
+#include "byte_source.h"
+#include "platform/platform.h"
 
 // One line of progress: "tovlak: READ of SIZE, P%, RATE/s, T s left" while
 // the log's size is known and not yet passed, "tovlak: READ, RATE/s"
@@ -24,7 +25,7 @@ class Progress : public ByteSource {
   using Clock = std::chrono::steady_clock;
 
   // Starts the clock: the run's time counts from here.
-  Progress(ByteSource& log, int terminalFd, std::optional<std::uint64_t> logSize);
+  Progress(ByteSource& log, platform::Handle terminal, std::optional<std::uint64_t> logSize);
   ~Progress() override;
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
@@ -36,7 +37,7 @@ class Progress : public ByteSource {
   void show(const std::string& text);
 
   ByteSource& log_;
-  int terminalFd_;
+  platform::Handle terminal_;
   std::optional<std::uint64_t> logSize_;
   Clock::time_point start_;
   Clock::time_point nextDraw_;

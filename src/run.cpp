@@ -1,34 +1,51 @@
 #include "run.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <memory>
-#include <new>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "codecs/codec.h"
 #include "command_line.h"
 #include "failure.h"
 #include "line_reader.h"
+#include "log_file.h"
 #include "log_format.h"
 #include "messages.h"
 #include "output_names.h"
 #include "output_set.h"
+#include "platform/platform.h"
 #include "progress.h"
 #include "split.h"
 
 namespace {
 
-constexpr int kEncoderThreads = 2;
+// The most threads that compress: each holds a few pieces in flight, so the
+// memory compression takes grows with them.
+constexpr unsigned kMostEncoders = 8;
+
+// One encoder for each core, within the bound: compressing costs more than
+// decompressing and splitting together, so the cores compress while this
+// thread splits.
+std::vector<std::unique_ptr<Encoder>> encodersFor(LogFormat format) {
+  const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, kMostEncoders);
+  std::vector<std::unique_ptr<Encoder>> encoders;
+  for (unsigned i = 0; i < cores; ++i) encoders.push_back(makeEncoder(format));
+  return encoders;
+}
 
 // Creates the outputs and splits the log's lines from `source` into them. A
 // function of its own, so that the per-line loop inlined here is compiled
 // with the outputs and the reader as its only objects, whatever run() sets up.
-[[gnu::noinline]] void splitInto(const Options& options, ByteSource& source, int logFd,
-                                 std::vector<std::unique_ptr<Encoder>> encoders) {
-  const OutputNames names(options.logFileName);
-  OutputSet outputs(names, options.dimensionLength, OutputBudget{}, logFd, std::move(encoders));
+// The outputs are checked against the log (`logIdentity`) once their memory
+// is had, and before any is created, so that the log is never emptied.
+[[gnu::noinline]] void splitInto(const Options& options, const OutputNames& names, ByteSource& source,
+                                 std::vector<std::unique_ptr<Encoder>> encoders,
+                                 std::optional<platform::FileIdentity> logIdentity) {
+  OutputSet outputs(names, options.dimensionLength);
+  if (logIdentity) refuseOutputsThatAreTheLog(names, options.dimensionLength, *logIdentity);
+  outputs.create(std::move(encoders));
   LineReader reader(source);
   splitLines(reader, outputs, options.useFirst);
 }
@@ -36,31 +53,27 @@ constexpr int kEncoderThreads = 2;
 }  // namespace
 
 void run(std::span<const char* const> arguments) {
-  try {
-    const Options options = parseCommandLine(arguments);
-    LogFile log(options.logFileName);
-    // Progress only on a terminal: scripts see standard error untouched. It
-    // is made before the outputs, so their creation counts in its time, and
-    // ends (erasing its line) before any failure is reported. It counts the
-    // bytes of the log as stored, compressed or not, against its size.
-    std::optional<Progress> progress;
-    if (::isatty(STDERR_FILENO)) progress.emplace(log, STDERR_FILENO, log.size());
-    // The format, from the first bytes, before any output is created: the
-    // outputs are written in the log's own format.
-    SniffedLog sniffed(progress ? static_cast<ByteSource&>(*progress) : log);
-    const LogFormat format = sniffed.format();
-    std::unique_ptr<ByteSource> decoder;
-    std::vector<std::unique_ptr<Encoder>> encoders;
-    if (format != LogFormat::plain) {
-      if (!canDecode(format)) throw Failure(compressedWithMessage(options.logFileName, formatName(format)));
-      decoder = makeDecoder(format, sniffed, options.logFileName);
-      // Compressing costs more than decompressing and splitting together:
-      // two threads compress while this one splits.
-      for (int i = 0; i < kEncoderThreads; ++i) encoders.push_back(makeEncoder(format));
-    }
-    splitInto(options, decoder ? *decoder : static_cast<ByteSource&>(sniffed), log.descriptor(),
-              std::move(encoders));
-  } catch (const std::bad_alloc&) {
-    throw Failure(kOutOfMemoryMessage);
+  const Options options = parseCommandLine(arguments);
+  LogFile log(options.logFileName);
+  const OutputNames names(options.logFileName);
+  // Progress only on a terminal: scripts see standard error untouched. It
+  // is made before the outputs, so their creation counts in its time, and
+  // ends (erasing its line) before any failure is reported. It counts the
+  // bytes of the log as stored, compressed or not, against its size.
+  std::optional<Progress> progress;
+  const platform::Handle terminal = platform::standardError();
+  if (platform::isTerminal(terminal)) progress.emplace(log, terminal, log.size());
+  // The format, from the first bytes, before any output is created: the
+  // outputs are written in the log's own format.
+  SniffedLog sniffed(progress ? static_cast<ByteSource&>(*progress) : log);
+  const LogFormat format = sniffed.format();
+  std::unique_ptr<ByteSource> decoder;
+  std::vector<std::unique_ptr<Encoder>> encoders;
+  if (format != LogFormat::plain) {
+    if (!canDecode(format)) throw Failure(compressedWithMessage(options.logFileName, formatName(format)));
+    decoder = makeDecoder(format, sniffed, options.logFileName);
+    encoders = encodersFor(format);
   }
+  splitInto(options, names, decoder ? *decoder : static_cast<ByteSource&>(sniffed), std::move(encoders),
+            platform::identityOf(log.handle()));
 }

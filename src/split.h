@@ -14,8 +14,9 @@
 // `Outputs` has count(), append(index, head, tail), appendToAll(head, tail) and
 // finish(); the program passes its OutputSet, tests and fuzzers a set in memory.
 // A coordinate outside -1 … count()-1 stops the run with Failure after the
-// lines before it have been written out; so does a read error, and a line
-// too long for memory (std::bad_alloc).
+// lines before it have been written out; so does a read error, a line too
+// long for memory (std::bad_alloc), and a write that fails, after which the
+// other outputs are completed.
 // Always inlined into its caller: there the reader and the outputs are the
 // caller's own objects, so the compiler keeps their positions in registers
 // across the per-line copies, which through a reference it must reload after
@@ -27,29 +28,32 @@ template <class Outputs>
   std::uint64_t lineNumber = 0;
   std::string_view line;
   ByteWindow window;
-  for (;;) {
+  try {
+    while (reader.next(line, window)) {
+      ++lineNumber;
+      const LineCut cut = findLineCut(line, useFirst, window);
+      if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
+        throw Failure(indexOutsideMessage(line.substr(cut.numberBegin, cut.numberEnd - cut.numberBegin),
+                                          lineNumber, dimensionLength));
+      }
+      dimensionIndex = cut.indexAfter(dimensionIndex);
+      const std::string_view head = line.substr(0, cut.cutBegin);
+      const std::string_view tail = line.substr(cut.cutEnd);
+      if (dimensionIndex < 0) {
+        outputs.appendToAll(head, tail);
+      } else {
+        outputs.append(dimensionIndex, head, tail);
+      }
+    }
+  } catch (...) {
+    // Whatever stopped the split, what came before it is kept: every output
+    // is completed as far as it can be, and the first failure is the one
+    // reported.
     try {
-      if (!reader.next(line, window)) break;
+      outputs.finish();
     } catch (...) {
-      // A read error, or a line longer than memory holds: what came before it is kept.
-      outputs.finish();
-      throw;
     }
-    ++lineNumber;
-    const LineCut cut = findLineCut(line, useFirst, window);
-    if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
-      outputs.finish();
-      throw Failure(indexOutsideMessage(line.substr(cut.numberBegin, cut.numberEnd - cut.numberBegin),
-                                        lineNumber, dimensionLength));
-    }
-    dimensionIndex = cut.indexAfter(dimensionIndex);
-    const std::string_view head = line.substr(0, cut.cutBegin);
-    const std::string_view tail = line.substr(cut.cutEnd);
-    if (dimensionIndex < 0) {
-      outputs.appendToAll(head, tail);
-    } else {
-      outputs.append(dimensionIndex, head, tail);
-    }
+    throw;
   }
   outputs.finish();
 }

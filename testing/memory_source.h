@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "line_reader.h"
+#include "byte_source.h"
 
 // Bytes held in memory as a log, handed out at most `mostPerRead` at a time,
 // so that tests can cut the log into reads anywhere.

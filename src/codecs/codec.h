@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "line_reader.h"
+#include "byte_source.h"
 #include "log_format.h"
 
 // Compresses one buffer at a time.

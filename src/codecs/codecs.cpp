@@ -1,15 +1,12 @@
 // The one place that chooses the codecs: zstd through libzstd; gzip through
 // ISA-L where the build has it (TOVLAK_GZIP_ISAL), else through zlib; none
 // at all in a build without compression.
-#include <new>
-
 #include "codec.h"
 
+// The build says which codecs it has (CMakeLists.txt): TOVLAK_COMPRESSION,
+// and TOVLAK_GZIP_ISAL where it has compression.
 #ifndef TOVLAK_COMPRESSION
-#define TOVLAK_COMPRESSION 1
-#endif
-#ifndef TOVLAK_GZIP_ISAL
-#define TOVLAK_GZIP_ISAL 1
+#error "TOVLAK_COMPRESSION must be 0 or 1"
 #endif
 
 #if TOVLAK_COMPRESSION
@@ -43,8 +40,6 @@ std::unique_ptr<Encoder> makeEncoder(LogFormat format) {
 bool canDecode(LogFormat) { return false; }
 
 // Never called: canDecode accepts no format.
-std::unique_ptr<ByteSource> makeDecoder(LogFormat, ByteSource&, const std::string&) {
-  throw std::bad_alloc();
-}
-std::unique_ptr<Encoder> makeEncoder(LogFormat) { throw std::bad_alloc(); }
+std::unique_ptr<ByteSource> makeDecoder(LogFormat, ByteSource&, const std::string&) { return nullptr; }
+std::unique_ptr<Encoder> makeEncoder(LogFormat) { return nullptr; }
 #endif

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -170,8 +171,10 @@ class IsalGzipEncoder : public Encoder {
       stream.avail_out = static_cast<std::uint32_t>(output_.size());
       const int result = isal_deflate_stateless(&stream);
       if (result == COMP_OK) return {reinterpret_cast<const char*>(output_.data()), stream.total_out};
-      // Only a full output is expected; anything else is treated as no memory.
-      if (result != STATELESS_OVERFLOW) throw std::bad_alloc();
+      // Only a full output is expected: anything else is ISA-L refusing.
+      if (result != STATELESS_OVERFLOW) {
+        throw Failure(codecFailureMessage("ISA-L", "compression error " + std::to_string(result)));
+      }
       room = 2 * output_.size();
     }
   }

@@ -20,7 +20,9 @@ class ZlibGzipDecoder : public ByteSource {
  public:
   ZlibGzipDecoder(ByteSource& log, std::string logName)
       : log_(log), logName_(std::move(logName)), input_(kInputBlock) {
-    if (inflateInit2(&stream_, kGzipOnly) != Z_OK) throw std::bad_alloc();
+    const int result = inflateInit2(&stream_, kGzipOnly);
+    if (result == Z_MEM_ERROR) throw std::bad_alloc();
+    if (result != Z_OK) throw Failure(codecFailureMessage("zlib", zError(result)));
   }
   ~ZlibGzipDecoder() override { inflateEnd(&stream_); }
   ZlibGzipDecoder(const ZlibGzipDecoder&) = delete;
@@ -93,28 +95,33 @@ class ZlibGzipDecoder : public ByteSource {
 
 class ZlibGzipEncoder : public Encoder {
  public:
-  ZlibGzipEncoder() {
-    if (deflateInit2(&stream_, 1, Z_DEFLATED, kGzipOnly, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-      throw std::bad_alloc();
-    }
-  }
+  ZlibGzipEncoder() { check(deflateInit2(&stream_, 1, Z_DEFLATED, kGzipOnly, 8, Z_DEFAULT_STRATEGY)); }
   ~ZlibGzipEncoder() override { deflateEnd(&stream_); }
   ZlibGzipEncoder(const ZlibGzipEncoder&) = delete;
   ZlibGzipEncoder& operator=(const ZlibGzipEncoder&) = delete;
 
   std::string_view encode(std::string_view plain) override {
-    if (deflateReset(&stream_) != Z_OK) throw std::bad_alloc();
+    check(deflateReset(&stream_));
     output_.resize(deflateBound(&stream_, static_cast<uLong>(plain.size())));
     stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
     stream_.avail_in = static_cast<uInt>(plain.size());
     stream_.next_out = output_.data();
     stream_.avail_out = static_cast<uInt>(output_.size());
     // With room for the bound, one call ends the member.
-    if (deflate(&stream_, Z_FINISH) != Z_STREAM_END) throw std::bad_alloc();
+    const int result = deflate(&stream_, Z_FINISH);
+    if (result != Z_STREAM_END) check(result == Z_OK ? Z_BUF_ERROR : result);
     return {reinterpret_cast<const char*>(output_.data()), stream_.total_out};
   }
 
  private:
+  // Throws std::bad_alloc when `result` says zlib ran out of memory, and
+  // Failure when it refused anything else.
+  static void check(int result) {
+    if (result == Z_OK) return;
+    if (result == Z_MEM_ERROR) throw std::bad_alloc();
+    throw Failure(codecFailureMessage("zlib", zError(result)));
+  }
+
   z_stream stream_{};
   std::vector<Bytef> output_;
 };

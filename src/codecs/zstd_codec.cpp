@@ -2,6 +2,7 @@
 
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_nextInputType and ZSTD_getFrameHeader, to step through frames
 #include <zstd.h>
+#include <zstd_errors.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -132,8 +133,8 @@ class ZstdEncoder : public Encoder {
  public:
   ZstdEncoder() : context_(ZSTD_createCCtx()) {
     if (context_ == nullptr) throw std::bad_alloc();
-    ZSTD_CCtx_setParameter(context_, ZSTD_c_compressionLevel, 1);
-    ZSTD_CCtx_setParameter(context_, ZSTD_c_checksumFlag, 1);
+    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_compressionLevel, 1));
+    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_checksumFlag, 1));
   }
   ~ZstdEncoder() override { ZSTD_freeCCtx(context_); }
   ZstdEncoder(const ZstdEncoder&) = delete;
@@ -143,12 +144,19 @@ class ZstdEncoder : public Encoder {
     output_.resize(ZSTD_compressBound(plain.size()));
     const std::size_t size =
         ZSTD_compress2(context_, output_.data(), output_.size(), plain.data(), plain.size());
-    // With room for the bound, only memory can fail it.
-    if (ZSTD_isError(size) != 0) throw std::bad_alloc();
+    check(size);
     return {output_.data(), size};
   }
 
  private:
+  // Throws std::bad_alloc when `result` says libzstd ran out of memory, and
+  // Failure when it refused anything else.
+  static void check(std::size_t result) {
+    if (ZSTD_isError(result) == 0) return;
+    if (ZSTD_getErrorCode(result) == ZSTD_error_memory_allocation) throw std::bad_alloc();
+    throw Failure(codecFailureMessage("zstd", ZSTD_getErrorName(result)));
+  }
+
   ZSTD_CCtx* context_;
   std::vector<char> output_;
 };

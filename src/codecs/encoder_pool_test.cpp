@@ -1,4 +1,4 @@
-#include "encoder_threads.h"
+#include "encoder_pool.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +20,12 @@ class FailingOnOne : public Encoder {
 
 // A failed piece is reported where it stands: every piece before it is
 // written, none after it, and the threads end.
-TEST(EncoderThreads, ReportsAFailedPieceAfterThoseBeforeIt) {
+TEST(EncoderPool, ReportsAFailedPieceAfterThoseBeforeIt) {
   std::vector<std::string> written;
   std::vector<std::unique_ptr<Encoder>> encoders;
   encoders.push_back(std::make_unique<FailingOnOne>());
   encoders.push_back(std::make_unique<FailingOnOne>());
-  EncoderThreads threads(std::move(encoders),
-                         [&](int, std::string_view piece) { written.emplace_back(piece); });
+  EncoderPool threads(std::move(encoders), [&](int, std::string_view piece) { written.emplace_back(piece); });
   bool failed = false;
   try {
     for (int i = 0; i < 100; ++i) threads.submit(0, i == 40 ? "fail" : std::to_string(i));

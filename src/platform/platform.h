@@ -1,0 +1,82 @@
+#pragma once
+
+// Every call into the operating system that standard C++ does not make:
+// files by handle, their identity, the open-file limit, memory mapped for
+// the output buffers, the terminal, signals. One file implements it for each
+// system (posix.cpp), and the build compiles the one for its target; nothing
+// else in the program calls the system.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// An open file: a descriptor.
+using Handle = int;
+inline constexpr Handle kNoHandle = -1;
+
+// The standard error stream, open from the start.
+Handle standardError();
+
+enum class OpenMode {
+  read,         // an existing file, to be read
+  createEmpty,  // created, or emptied when it exists, to be written
+  append,       // an existing file, written at its end
+};
+
+// What an open that failed says of why.
+enum class OpenFailure {
+  none,
+  outOfHandles,  // the process or the system has no handle left
+  other,
+};
+
+// Opens `name`; kNoHandle when it cannot, with the reason in `failure`. A
+// handle is never inherited by another program.
+Handle openFile(const std::string& name, OpenMode mode, OpenFailure* failure = nullptr);
+// Reads up to `capacity` bytes; returns how many (0 at the end), or nothing
+// when the read fails. Interrupted reads are retried.
+std::optional<std::size_t> readSome(Handle handle, char* into, std::size_t capacity);
+// Writes all `size` bytes, in as many writes as it takes; false when one
+// fails (a full disk, a pipe whose reader has gone).
+bool writeAll(Handle handle, const char* bytes, std::size_t size);
+// Closes `handle`; false when the close reports an error (a write the system
+// had deferred failed).
+bool closeHandle(Handle handle);
+
+// Whether `handle` is a directory.
+bool isDirectory(Handle handle);
+// The size of a regular file; none for a pipe, a terminal or a device.
+std::optional<std::uint64_t> regularFileSize(Handle handle);
+
+// What makes a file the same file whatever the name it is reached by.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+std::optional<FileIdentity> identityOf(Handle handle);
+// The identity of the file `name` leads to, through links; none where
+// nothing is there.
+std::optional<FileIdentity> identityOf(const std::string& name);
+
+// Raises the number of files the process may hold open as far as the system
+// lets it, up to `mostWanted`, and returns how many it may hold.
+std::size_t raiseOpenFileLimit(std::size_t mostWanted);
+
+// `size` bytes of zeroed memory that cost nothing until written to, on
+// large pages where the system has them; null when they cannot be had.
+char* mapMemory(std::size_t size);
+void unmapMemory(char* memory, std::size_t size);
+
+// Whether `handle` is a terminal.
+bool isTerminal(Handle handle);
+
+// Makes the system report, as failed writes, what would otherwise kill the
+// process in the middle of a write: a file past the file-size limit, a pipe
+// whose reader has gone.
+void reportFailedWritesInsteadOfSignals();
+
+}  // namespace platform

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,112 +20,18 @@
 #include <vector>
 
 #include "reference_rewrite.h"
+#include "sample_logs.h"
 #include "temporary_files.h"
+#include "tovlak_process.h"
 
 using namespace std::string_literals;
 
 namespace {
 
-struct Limits {
-  std::optional<rlim_t> openFiles = {};
-  std::optional<rlim_t> addressSpace = {};
-  std::optional<rlim_t> fileSize = {};
-  // A terminal for standard error, in place of the captured file.
-  std::optional<std::string> errorTerminal = {};
-};
-
-struct Outcome {
-  int status = -1;  // the exit status, or 1000 + signal
-  std::string out;
-  std::string err;
-};
-
-// A tovlak started in the background, standard output and error captured in
-// files outside its directory.
-class Started {
- public:
-  Started(const std::string& directory, const std::vector<std::string>& arguments, const Limits& limits = {})
-      : outName_(capture_ / "stdout"), errName_(capture_ / "stderr") {
-    std::vector<char*> argv;
-    std::string emulator(std::string_view(TOVLAK_EMULATOR));
-    std::string program = TOVLAK_PATH;
-    if (!emulator.empty()) argv.push_back(emulator.data());
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ != 0) return;
-    const int out = ::open(outName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = limits.errorTerminal ? ::open(limits.errorTerminal->c_str(), O_WRONLY | O_NOCTTY)
-                                         : ::open(errName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(directory.c_str()) != 0) {
-      _exit(120);
-    }
-    ::close(out);
-    ::close(err);
-    auto limit = [](int resource, std::optional<rlim_t> value) {
-      if (!value) return;
-      rlimit l{*value, *value};
-      if (::setrlimit(resource, &l) != 0) _exit(121);
-    };
-    limit(RLIMIT_NOFILE, limits.openFiles);
-    limit(RLIMIT_AS, limits.addressSpace);
-    limit(RLIMIT_FSIZE, limits.fileSize);
-    ::execv(argv[0], argv.data());
-    _exit(122);
-  }
-  Started(const Started&) = delete;
-  Started& operator=(const Started&) = delete;
-  // A run still going when a test gives up may be blocked for good (on a
-  // pipe nobody reads), so it is killed rather than waited for.
-  ~Started() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-
-  pid_t pid() const { return pid_; }
-
-  // Waits for the run to end.
-  Outcome wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    Outcome outcome;
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    outcome.out = readFile(outName_);
-    outcome.err = readFile(errName_);
-    return outcome;
-  }
-
- private:
-  TemporaryDirectory capture_;
-  std::string outName_, errName_;
-  pid_t pid_ = -1;
-};
-
-// Runs tovlak with `arguments` in `directory` and waits for it.
-Outcome runTovlak(const std::string& directory, const std::vector<std::string>& arguments,
-                  const Limits& limits = {}) {
-  return Started(directory, arguments, limits).wait();
-}
-
-// Every regular file in `directory` except `ignored`, by name.
-std::map<std::string, std::string> filesIn(const std::string& directory, const std::string& ignored) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-    const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file() && name != ignored) files[name] = readFile(entry.path().string());
-  }
-  return files;
-}
-
 const std::string kUsage = "error using tovlak: tovlak -dLENGTH_OF_4TH_DIMESION -lLOG_FILE_NAME [-f]\n";
 const std::string kInvalid = "error using tovlak: invalid length for fourth dimension\n";
 const std::string kCannotRead = "error using tovlak: run.log is compressed with ";
 const std::string kReadEnd = ", which tovlak cannot read\n";
-const std::string kSample = "start\nt=5 (10,20,30,2) end\n(0,1,2,0)\n# note\n(7,8,9,1)\n";
 
 struct EndToEndCase {
   const char* what;
@@ -272,6 +179,15 @@ TEST(Tovlak, LeavesEarlierOutputsWhenALaterOneCannotBeCreated) {
             (std::map<std::string, std::string>{{"run0.log", ""}, {"run1.log", ""}}));
 }
 
+// An output that the run completed after another failed: the lines it had
+// been given, each `line`, and at least one.
+void expectWholeLinesOf(const std::string& output, const std::string& line) {
+  std::string whole;
+  while (whole.size() < output.size()) whole += line;
+  EXPECT_GT(output.size(), 0u);
+  EXPECT_TRUE(output == whole) << output.size() << " bytes, not whole lines " << line;
+}
+
 TEST(Tovlak, ReportsWritesToAFullDisk) {
   // /dev/full, where writes fail with ENOSPC, is Linux's and FreeBSD's.
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full to fill a disk";
@@ -285,7 +201,35 @@ TEST(Tovlak, ReportsWritesToAFullDisk) {
     const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lrun.log"});
     EXPECT_EQ(outcome.status, 255) << lines;
     EXPECT_EQ(outcome.err, "unable to write run1.log\n") << lines;
+    if (lines > 1) expectWholeLinesOf(readFile(directory / "run0.log"), "(1,2,3)\n");
   }
+}
+
+// An output that is a pipe whose reader has gone fails its write, as a full
+// disk does, instead of killing tovlak: its message, and the other output
+// complete.
+TEST(Tovlak, ReportsAnOutputPipeWhoseReaderHasGone) {
+  TemporaryDirectory directory;
+  std::string log;
+  for (int i = 0; i < 200000; ++i) log += "(1,2,3," + std::to_string(i % 2) + ")\n";
+  writeFile(directory / "run.log", log);
+  const std::string pipe = directory / "run1.log";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  // Open for reading, so that tovlak can open it for writing; never read, and
+  // closed once tovlak has written to it (tovlak holds no copy of it).
+  const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  Started run(directory.path().string(), {"-d2", "-lrun.log"});
+  int waiting = 0;
+  for (int ms = 0; ms < 20000 && waiting == 0; ms += 10) {
+    ::usleep(10000);
+    ASSERT_EQ(::ioctl(reader, FIONREAD, &waiting), 0);
+  }
+  ::close(reader);
+  const Outcome outcome = run.wait();
+  EXPECT_EQ(outcome.status, 255);
+  EXPECT_EQ(outcome.err, "unable to write run1.log\n");
+  expectWholeLinesOf(readFile(directory / "run0.log"), "(1,2,3)\n");
 }
 
 TEST(Tovlak, ReportsWritesBeyondTheFileSizeLimit) {
@@ -355,18 +299,6 @@ TEST(Tovlak, TakesNamesOfAnyLengthTheSystemAccepts) {
   EXPECT_EQ(outcome.err, "unable ot open " + tooLong + "\n");
 }
 
-// Why this build cannot run tovlak under a limit on its address space, or
-// null when it can.
-const char* whyNoAddressSpaceLimit() {
-#if defined(TOVLAK_SANITIZE)
-  return "AddressSanitizer reserves more address space than the limit these runs set";
-#endif
-  if (!std::string(TOVLAK_EMULATOR).empty()) {
-    return "an address-space limit binds the emulator, which reserves the guest's memory, not tovlak";
-  }
-  return nullptr;
-}
-
 TEST(Tovlak, ReportsRunningOutOfMemory) {
   if (const char* why = whyNoAddressSpaceLimit()) GTEST_SKIP() << why;
   TemporaryDirectory directory;
@@ -384,34 +316,22 @@ TEST(Tovlak, ReportsRunningOutOfMemory) {
   EXPECT_EQ(outcome.err, "error using tovlak: out of memory\n");
 }
 
-// A log of 20000 lines spread over 300 outputs, with what each must hold.
-std::string spreadLog(std::vector<std::string>& expected) {
-  std::string log;
-  expected.assign(300, "");
-  for (int i = 0; i < 20000; ++i) {
-    if (i % 997 == 0) {
-      log += "# header " + std::to_string(i) + "\n";
-      for (std::string& e : expected) e += "# header " + std::to_string(i) + "\n";
-    } else {
-      const int index = (i * 31) % 300;
-      log += "p (" + std::to_string(i) + ",0,0," + std::to_string(index) + ") q\n";
-      expected[static_cast<std::size_t>(index)] += "p (" + std::to_string(i) + ",0,0) q\n";
-    }
-  }
-  return log;
-}
-
+// Under the open-file limit, and with descriptors inherited from the parent
+// taking most of it, so that opening outputs fails below tovlak's own bound.
 TEST(Tovlak, WritesMoreOutputsThanItMayKeepOpen) {
-  TemporaryDirectory directory;
-  std::vector<std::string> expected;
-  writeFile(directory / "big.log", spreadLog(expected));
-  const Outcome outcome = runTovlak(directory.path().string(), {"-d300", "-lbig.log"}, {.openFiles = 64});
-  EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.err, "");
-  for (int i = 0; i < 300; ++i) {
-    ASSERT_EQ(readFile(directory / ("big" + std::to_string(i) + ".log")),
-              expected[static_cast<std::size_t>(i)])
-        << i;
+  for (const int inherited : {0, 100}) {
+    TemporaryDirectory directory;
+    std::vector<std::string> expected;
+    writeFile(directory / "big.log", spreadLog(expected));
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d300", "-lbig.log"},
+                                      {.openFiles = 128, .inheritedDescriptors = inherited});
+    EXPECT_EQ(outcome.status, 0) << inherited;
+    EXPECT_EQ(outcome.err, "") << inherited;
+    for (int i = 0; i < 300; ++i) {
+      ASSERT_EQ(readFile(directory / ("big" + std::to_string(i) + ".log")),
+                expected[static_cast<std::size_t>(i)])
+          << i << " with " << inherited << " inherited";
+    }
   }
 }
 
@@ -490,50 +410,6 @@ TEST(Tovlak, ReadsALogThatChangesOrShrinksUnderIt) {
 
 }  // namespace
 
-namespace {
-
-// A pseudo-terminal: the test reads the master side, tovlak writes its
-// standard error to the other side.
-class PseudoTerminal {
- public:
-  PseudoTerminal() : master_(::posix_openpt(O_RDWR | O_NOCTTY)) {
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) std::abort();
-    const char* name = ::ptsname(master_);
-    if (!name) std::abort();
-    otherSide_ = name;
-    // Held open here too, so that reads see no hang-up between tovlak's writes.
-    holder_ = ::open(name, O_RDWR | O_NOCTTY);
-  }
-  ~PseudoTerminal() {
-    ::close(holder_);
-    ::close(master_);
-  }
-  PseudoTerminal(const PseudoTerminal&) = delete;
-  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-  const std::string& otherSide() const { return otherSide_; }
-
-  // Everything written so far and readable within `milliseconds`.
-  std::string drain(int milliseconds) {
-    std::string seen;
-    pollfd ready{master_, POLLIN, 0};
-    while (::poll(&ready, 1, milliseconds) > 0) {
-      char buffer[4096];
-      const ssize_t got = ::read(master_, buffer, sizeof buffer);
-      if (got <= 0) break;
-      seen.append(buffer, static_cast<std::size_t>(got));
-    }
-    return seen;
-  }
-
- private:
-  int master_;
-  int holder_ = -1;
-  std::string otherSide_;
-};
-
-}  // namespace
-
 TEST(Tovlak, ShowsProgressOnATerminalAndErasesIt) {
   // The log comes slowly through a pipe, so the run lasts past a second.
   for (const bool failing : {false, true}) {
@@ -579,294 +455,3 @@ TEST(Tovlak, ShowsProgressOnATerminalAndErasesIt) {
     }
   }
 }
-
-namespace {
-
-// Compressed logs, compressed and checked with the gzip and zstd tools
-// themselves, so that tovlak's codecs are held to them.
-struct Codec {
-  std::string suffix, compress, decompress;
-};
-const Codec kCodecs[] = {{".gz", "gzip -c", "gzip -dc"}, {".zst", "zstd -q -c", "zstd -q -dc"}};
-
-// Runs `command` in a shell and gives its standard output; `ok` says whether it exited with 0.
-std::string shellOutput(const std::string& command, bool* ok = nullptr) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char block[65536];
-  for (std::size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;) out.append(block, got);
-  const int status = ::pclose(pipe);
-  if (ok != nullptr) *ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return out;
-}
-
-std::string compressed(const Codec& codec, const std::string& plain, const TemporaryDirectory& directory) {
-  writeFile(directory / "plain", plain);
-  return shellOutput(codec.compress + " " + (directory / "plain"));
-}
-
-#if TOVLAK_COMPRESSION
-// A log of lines for `count` outputs and broadcast lines, deterministic.
-std::string mixedLog(int lines, int count) {
-  std::string log;
-  for (int i = 0; i < lines; ++i) {
-    log += i % 50 == 0 ? "# header " + std::to_string(i) + "\n"
-                       : "t=" + std::to_string(i * 7919 % 10007) + " (" + std::to_string(i % count) + "," +
-                             std::to_string(i) + ",3," + std::to_string((i * 13) % count) + ") e\n";
-  }
-  return log;
-}
-
-TEST(Tovlak, SplitsCompressedLogsIntoOutputsOfTheirFormat) {
-  const std::vector<std::vector<std::string>> optionSets = {
-      {"-d1"}, {"-d3"}, {"-d16"}, {"-d16", "-f"}, {"-d40"}};
-  for (const Codec& codec : kCodecs) {
-    for (const auto& options : optionSets) {
-      const int count = std::stoi(options[0].substr(2));
-      const std::string log = mixedLog(3000, std::min(count, 16));  // -d40: outputs that get nothing
-      for (bool severalMembers : {false, true}) {
-        TemporaryDirectory directory;
-        std::string packed = compressed(codec, log, directory);
-        if (severalMembers) {
-          // Two members or frames, and for zstd a skippable frame in between.
-          packed = compressed(codec, log.substr(0, 20000), directory);
-          if (codec.suffix == ".zst") packed += "\x50\x2a\x4d\x18\x03\x00\x00\x00"s + "abc";
-          packed += compressed(codec, log.substr(20000), directory);
-        }
-        const std::string what = codec.suffix + " " + options[0] + (options.size() > 1 ? " -f" : "") +
-                                 (severalMembers ? " in several members" : "");
-        writeFile(directory / "run.log", log);
-        writeFile(directory / ("c.log" + codec.suffix), packed);
-        std::vector<std::string> plainArguments = options, packedArguments = options;
-        plainArguments.emplace_back("-lrun.log");
-        packedArguments.push_back("-lc.log" + codec.suffix);
-        ASSERT_EQ(runTovlak(directory.path().string(), plainArguments).status, 0) << what;
-        const Outcome outcome = runTovlak(directory.path().string(), packedArguments);
-        EXPECT_EQ(outcome.status, 0) << what;
-        EXPECT_EQ(outcome.err, "") << what;
-        for (int i = 0; i < count; ++i) {
-          const std::string output = directory / ("c" + std::to_string(i) + ".log" + codec.suffix);
-          bool ok = false;
-          const std::string unpacked = shellOutput(codec.decompress + " " + output, &ok);
-          EXPECT_TRUE(ok) << what << " output " << i;
-          ASSERT_EQ(unpacked, readFile(directory / ("run" + std::to_string(i) + ".log")))
-              << what << " output " << i;
-        }
-      }
-    }
-  }
-}
-
-TEST(Tovlak, WritesMoreCompressedOutputsThanItMayKeepOpen) {
-  std::vector<std::string> expected;
-  const std::string log = spreadLog(expected);
-  for (const Codec& codec : kCodecs) {
-    TemporaryDirectory directory;
-    writeFile(directory / ("big.log" + codec.suffix), compressed(codec, log, directory));
-    const Outcome outcome =
-        runTovlak(directory.path().string(), {"-d300", "-lbig.log" + codec.suffix}, {.openFiles = 64});
-    EXPECT_EQ(outcome.status, 0) << codec.suffix;
-    EXPECT_EQ(outcome.err, "") << codec.suffix;
-    for (int i = 0; i < 300; i += 13) {  // some outputs: a tool run for each takes its time
-      const std::string output = directory / ("big" + std::to_string(i) + ".log" + codec.suffix);
-      ASSERT_EQ(shellOutput(codec.decompress + " " + output), expected[static_cast<std::size_t>(i)]) << i;
-    }
-  }
-}
-
-// A small log that holds one line longer than memory: the message, and
-// every output a valid file.
-TEST(Tovlak, ReportsACompressedLineLongerThanMemory) {
-  if (const char* why = whyNoAddressSpaceLimit()) GTEST_SKIP() << why;
-  for (const Codec& codec : kCodecs) {
-    TemporaryDirectory directory;
-    writeFile(directory / ("run.log" + codec.suffix),
-              compressed(codec, "before\n" + std::string(200u << 20, 'x'), directory));
-    const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lrun.log" + codec.suffix},
-                                      {.addressSpace = rlim_t{128} << 20});
-    EXPECT_EQ(outcome.status, 255) << codec.suffix;
-    EXPECT_EQ(outcome.err, "error using tovlak: out of memory\n") << codec.suffix;
-    for (int i = 0; i < 2; ++i) {
-      bool ok = false;
-      const std::string output = directory / ("run" + std::to_string(i) + ".log" + codec.suffix);
-      EXPECT_EQ(shellOutput(codec.decompress + " " + output, &ok), "before\n") << codec.suffix;
-      EXPECT_TRUE(ok) << codec.suffix;
-    }
-  }
-}
-
-// The failures of plain logs, from compressed ones: an index outside the
-// outputs (the lines before it written, every output a valid file) and a
-// full disk.
-TEST(Tovlak, StopsCompressedRunsAsPlainOnes) {
-  for (const Codec& codec : kCodecs) {
-    TemporaryDirectory directory;
-    const std::string name = "c.log" + codec.suffix;
-    writeFile(directory / name, compressed(codec, "a\n(1,2,3,1)\n(1,2,3,  2)\nb\n", directory));
-    Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-l" + name});
-    EXPECT_EQ(outcome.status, 255) << codec.suffix;
-    EXPECT_EQ(outcome.err, "error using tovlak: index 2 on line 3 is outside 0 to 1\n") << codec.suffix;
-    const std::string expected[] = {"a\n", "a\n(1,2,3)\n"};
-    for (int i = 0; i < 2; ++i) {
-      bool ok = false;
-      const std::string output = directory / ("c" + std::to_string(i) + ".log" + codec.suffix);
-      EXPECT_EQ(shellOutput(codec.decompress + " " + output, &ok), expected[i]) << codec.suffix;
-      EXPECT_TRUE(ok) << codec.suffix;
-    }
-    if (!std::filesystem::exists("/dev/full")) continue;
-    std::filesystem::remove(directory / ("c1.log" + codec.suffix));
-    std::filesystem::create_symlink("/dev/full", directory / ("c1.log" + codec.suffix));
-    outcome = runTovlak(directory.path().string(), {"-d3", "-l" + name});
-    EXPECT_EQ(outcome.status, 255) << codec.suffix;
-    EXPECT_EQ(outcome.err, "unable to write c1.log" + codec.suffix + "\n") << codec.suffix;
-  }
-}
-
-// The CRC-32 of gzip, bit by bit.
-std::uint32_t crc32(std::string_view bytes) {
-  std::uint32_t crc = 0xffffffff;
-  for (const char c : bytes) {
-    crc ^= static_cast<unsigned char>(c);
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
-  }
-  return ~crc;
-}
-
-// Gives the gzip member `packed` (as gzip makes it, with a name) a header
-// with `flags` instead: an extra field, a name, a comment, and a header CRC
-// that is right or, with `wrongCrc`, not.
-std::function<void(std::string&)> newHeader(unsigned char flags, bool wrongCrc = false) {
-  return [flags, wrongCrc](std::string& packed) {
-    const std::size_t data = packed.find('\0', 10) + 1;  // after the name gzip wrote
-    std::string header = "\x1f\x8b\x08"s + static_cast<char>(flags) + "\0\0\0\0\0\x03"s;
-    if ((flags & 4) != 0) header += "\x03\0xyz"s;
-    if ((flags & 8) != 0) header += "run.log"s + '\0';
-    if ((flags & 16) != 0) header += "a comment"s + '\0';
-    if ((flags & 2) != 0) {
-      const std::uint32_t crc = crc32(header) + (wrongCrc ? 1 : 0);
-      header += static_cast<char>(crc & 0xff);
-      header += static_cast<char>((crc >> 8) & 0xff);
-    }
-    packed = header + packed.substr(data);
-  };
-}
-
-// Each damaged log: its status and message, and every output a valid file
-// of its format holding, bounded from both sides, at least what a plain run
-// gives on the lines that gzip -dc or zstd -dc recover from the damaged log
-// (cut after its last newline) and, where the damage leaves the data before
-// it intact, no more than a prefix of what the whole plain log gives.
-TEST(Tovlak, ReportsDamagedCompressedLogsAndClosesEveryOutput) {
-  const std::string large = mixedLog(4000, 3);
-  const auto flip = [](std::size_t fromEnd) {
-    return [fromEnd](std::string& bytes) { bytes[bytes.size() - fromEnd] ^= 0x10; };
-  };
-  const auto keep = [](std::size_t bytes) { return [bytes](std::string& b) { b.resize(bytes); }; };
-  // The member or frame, then another (or two more) of it cut after `bytes`.
-  const auto thenCut = [](std::size_t bytes, int whole = 1) {
-    return [bytes, whole](std::string& b) {
-      const std::string one = b;
-      for (int i = 1; i < whole; ++i) b += one;
-      b += one.substr(0, bytes);
-    };
-  };
-  const auto garbage = [](std::string& b) { b += "garbage"; };
-  const struct {
-    const char* what;
-    std::size_t codec;  // into kCodecs
-    std::function<void(std::string&)> damage;
-    bool fails;
-    bool prefix;
-    bool small = false;  // the short sample log, read in one block, instead of the large one
-    int copies = 1;      // of the log that the whole members or frames hold
-  } cases[] = {
-      {"gzip cut in the header", 0, keep(6), true, true},
-      {"gzip cut in the data", 0, [](std::string& b) { b.resize(b.size() / 2); }, true, true},
-      {"gzip cut in the trailer", 0, [](std::string& b) { b.resize(b.size() - 3); }, true, true},
-      {"gzip with a data byte changed", 0, [](std::string& b) { b[b.size() / 2] ^= 0x01; }, true, false},
-      {"gzip with a wrong CRC", 0, flip(8), true, true},
-      {"gzip with a wrong length", 0, flip(4), true, true},
-      {"gzip with garbage after it", 0, garbage, true, true},
-      {"gzip with a stray byte after it", 0, [](std::string& b) { b += '\x1f'; }, true, true},
-      {"gzip with every header field", 0, newHeader(2 | 4 | 8 | 16), false, true},
-      {"gzip with a wrong header CRC", 0, newHeader(2 | 4 | 8 | 16, true), true, true},
-      {"gzip with a reserved flag", 0, newHeader(8 | 0x20), true, true},
-      {"gzip with zero padding after it", 0, [](std::string& b) { b.append(1000, '\0'); }, false, true},
-      {"gzip with zeros, then garbage, after it", 0, [](std::string& b) { b += "\0\0x"s; }, true, true},
-      {"gzip with a third member cut in its header", 0, thenCut(6, 2), true, true, false, 2},
-      {"short gzip with garbage after it", 0, garbage, true, true, true},
-      {"short gzip, then a member cut after its magic", 0, thenCut(2), true, true, true},
-      {"short gzip, then a member cut in its header", 0, thenCut(7), true, true, true},
-      {"short gzip with a wrong CRC", 0, flip(8), true, true, true},
-      {"zstd cut in the data", 1, [](std::string& b) { b.resize(b.size() / 2); }, true, true},
-      {"zstd cut in the checksum", 1, [](std::string& b) { b.resize(b.size() - 2); }, true, true},
-      {"zstd with a wrong checksum", 1, flip(1), true, true},
-      {"zstd with garbage after it", 1, garbage, true, true},
-      {"zstd with zeros after it", 1, [](std::string& b) { b.append(8, '\0'); }, true, true},
-      {"zstd with a third frame cut in its header", 1, thenCut(5, 2), true, true, false, 2},
-      {"short zstd with garbage after it", 1, garbage, true, true, true},
-      {"short zstd, then a frame cut after its magic", 1, thenCut(4), true, true, true},
-      {"short zstd, then a frame cut in its header", 1, thenCut(5), true, true, true},
-      {"short zstd with a wrong checksum", 1, flip(1), true, true, true},
-  };
-  for (const auto& c : cases) {
-    const Codec& codec = kCodecs[c.codec];
-    const std::string& log = c.small ? kSample : large;
-    TemporaryDirectory directory;
-    std::string packed = compressed(codec, log, directory);
-    c.damage(packed);
-    const std::string name = "c.log" + codec.suffix;
-    writeFile(directory / name, packed);
-    std::string whole;
-    for (int i = 0; i < c.copies; ++i) whole += log;
-    writeFile(directory / "run.log", whole);
-    std::string recovered = shellOutput(codec.decompress + " " + (directory / name) + " 2> /dev/null");
-    recovered.resize(recovered.rfind('\n') + 1);  // npos + 1: nothing
-    writeFile(directory / "rec.log", recovered);
-    ASSERT_EQ(runTovlak(directory.path().string(), {"-d3", "-lrun.log"}).status, 0);
-    // Changed data may decode to an index outside the outputs: the run on
-    // what is recovered stops at it, and so must the run on the damaged log.
-    const Outcome onRecovered = runTovlak(directory.path().string(), {"-d3", "-lrec.log"});
-    const Outcome outcome = runTovlak(directory.path().string(), {"-d3", "-l" + name});
-    EXPECT_EQ(outcome.status, c.fails ? 255 : 0) << c.what;
-    const std::string unableToRead = "unable to read " + name + "\n";
-    EXPECT_EQ(outcome.err, !c.fails                  ? ""
-                           : onRecovered.status != 0 ? onRecovered.err
-                                                     : unableToRead)
-        << c.what;
-    for (int i = 0; i < 3; ++i) {
-      bool ok = false;
-      const std::string unpacked = shellOutput(
-          codec.decompress + " " + (directory / ("c" + std::to_string(i) + ".log" + codec.suffix)), &ok);
-      EXPECT_TRUE(ok) << c.what << " output " << i;
-      const std::string least = readFile(directory / ("rec" + std::to_string(i) + ".log"));
-      const std::string plain = readFile(directory / ("run" + std::to_string(i) + ".log"));
-      const std::string sizes = " output " + std::to_string(i) + ": " + std::to_string(unpacked.size()) +
-                                " bytes, recovered " + std::to_string(least.size()) + ", whole " +
-                                std::to_string(plain.size());
-      EXPECT_TRUE(unpacked.starts_with(least)) << c.what << sizes;
-      if (c.prefix) {
-        EXPECT_TRUE(plain.starts_with(unpacked)) << c.what << sizes;
-      }
-      if (!c.fails) {
-        EXPECT_TRUE(unpacked == plain) << c.what << sizes;
-      }
-    }
-  }
-}
-#else
-TEST(Tovlak, RefusesCompressedLogsWhenBuiltWithoutCompression) {
-  for (const Codec& codec : kCodecs) {
-    TemporaryDirectory directory;
-    writeFile(directory / ("run.log" + codec.suffix), compressed(codec, "(1,2,3,0)\n", directory));
-    const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lrun.log" + codec.suffix});
-    EXPECT_EQ(outcome.status, 255);
-    EXPECT_EQ(outcome.err, "error using tovlak: run.log" + codec.suffix + " is compressed with " +
-                               (codec.suffix == ".gz" ? "gzip" : "zstd") + ", which tovlak cannot read\n");
-    EXPECT_EQ(filesIn(directory.path().string(), "run.log" + codec.suffix).size(), 1u);  // the plain copy
-  }
-}
-#endif
-
-}  // namespace

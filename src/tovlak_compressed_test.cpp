@@ -1,0 +1,248 @@
+// End-to-end tests of compressed logs: the built tovlak run on logs that the
+// gzip and zstd tools made, its outputs read back with those tools.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sample_logs.h"
+#include "temporary_files.h"
+#include "tovlak_process.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+// Output `index` of a run on the log `stem`.log in `directory`, decompressed
+// by the codec's own tool (a test failure when it is no valid file).
+std::string output(const Codec& codec, const TemporaryDirectory& directory, const std::string& stem,
+                   int index) {
+  return unpacked(codec, directory / (stem + std::to_string(index) + ".log" + codec.suffix));
+}
+
+TEST(Tovlak, SplitsCompressedLogsIntoOutputsOfTheirFormat) {
+  const std::vector<std::vector<std::string>> optionSets = {
+      {"-d1"}, {"-d3"}, {"-d16"}, {"-d16", "-f"}, {"-d40"}};
+  for (const Codec& codec : kCodecs) {
+    for (const auto& options : optionSets) {
+      const int count = std::stoi(options[0].substr(2));
+      const std::string log = mixedLog(3000, std::min(count, 16));  // -d40: outputs that get nothing
+      for (bool severalMembers : {false, true}) {
+        TemporaryDirectory directory;
+        std::string packed = compressedBy(codec, log, directory);
+        if (severalMembers) {
+          // Two members or frames, and for zstd a skippable frame in between.
+          packed = compressedBy(codec, log.substr(0, 20000), directory);
+          if (codec.suffix == ".zst") packed += "\x50\x2a\x4d\x18\x03\x00\x00\x00"s + "abc";
+          packed += compressedBy(codec, log.substr(20000), directory);
+        }
+        const std::string what = codec.suffix + " " + options[0] + (options.size() > 1 ? " -f" : "") +
+                                 (severalMembers ? " in several members" : "");
+        writeFile(directory / "run.log", log);
+        writeFile(directory / ("c.log" + codec.suffix), packed);
+        std::vector<std::string> plainArguments = options, packedArguments = options;
+        plainArguments.emplace_back("-lrun.log");
+        packedArguments.push_back("-lc.log" + codec.suffix);
+        ASSERT_EQ(runTovlak(directory.path().string(), plainArguments).status, 0) << what;
+        const Outcome outcome = runTovlak(directory.path().string(), packedArguments);
+        EXPECT_EQ(outcome.status, 0) << what;
+        EXPECT_EQ(outcome.err, "") << what;
+        for (int i = 0; i < count; ++i) {
+          ASSERT_EQ(output(codec, directory, "c", i),
+                    readFile(directory / ("run" + std::to_string(i) + ".log")))
+              << what << " output " << i;
+        }
+      }
+    }
+  }
+}
+
+TEST(Tovlak, WritesMoreCompressedOutputsThanItMayKeepOpen) {
+  std::vector<std::string> expected;
+  const std::string log = spreadLog(expected);
+  for (const Codec& codec : kCodecs) {
+    TemporaryDirectory directory;
+    writeFile(directory / ("big.log" + codec.suffix), compressedBy(codec, log, directory));
+    const Outcome outcome =
+        runTovlak(directory.path().string(), {"-d300", "-lbig.log" + codec.suffix}, {.openFiles = 64});
+    EXPECT_EQ(outcome.status, 0) << codec.suffix;
+    EXPECT_EQ(outcome.err, "") << codec.suffix;
+    for (int i = 0; i < 300; i += 13) {  // some outputs: a tool run for each takes its time
+      ASSERT_EQ(output(codec, directory, "big", i), expected[static_cast<std::size_t>(i)]) << i;
+    }
+  }
+}
+
+// A small log that holds one line longer than memory: the message, and
+// every output a valid file.
+TEST(Tovlak, ReportsACompressedLineLongerThanMemory) {
+  if (const char* why = whyNoAddressSpaceLimit()) GTEST_SKIP() << why;
+  for (const Codec& codec : kCodecs) {
+    TemporaryDirectory directory;
+    writeFile(directory / ("run.log" + codec.suffix),
+              compressedBy(codec, "before\n" + std::string(200u << 20, 'x'), directory));
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lrun.log" + codec.suffix},
+                                      {.addressSpace = rlim_t{128} << 20});
+    EXPECT_EQ(outcome.status, 255) << codec.suffix;
+    EXPECT_EQ(outcome.err, "error using tovlak: out of memory\n") << codec.suffix;
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(output(codec, directory, "run", i), "before\n") << codec.suffix;
+  }
+}
+
+// The failures of plain logs, from compressed ones: an index outside the
+// outputs (the lines before it written, every output a valid file) and a
+// full disk.
+TEST(Tovlak, StopsCompressedRunsAsPlainOnes) {
+  for (const Codec& codec : kCodecs) {
+    TemporaryDirectory directory;
+    const std::string name = "c.log" + codec.suffix;
+    writeFile(directory / name, compressedBy(codec, "a\n(1,2,3,1)\n(1,2,3,  2)\nb\n", directory));
+    Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-l" + name});
+    EXPECT_EQ(outcome.status, 255) << codec.suffix;
+    EXPECT_EQ(outcome.err, "error using tovlak: index 2 on line 3 is outside 0 to 1\n") << codec.suffix;
+    const std::string expected[] = {"a\n", "a\n(1,2,3)\n"};
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(output(codec, directory, "c", i), expected[i]) << codec.suffix;
+    if (!std::filesystem::exists("/dev/full")) continue;
+    std::filesystem::remove(directory / ("c1.log" + codec.suffix));
+    std::filesystem::create_symlink("/dev/full", directory / ("c1.log" + codec.suffix));
+    outcome = runTovlak(directory.path().string(), {"-d3", "-l" + name});
+    EXPECT_EQ(outcome.status, 255) << codec.suffix;
+    EXPECT_EQ(outcome.err, "unable to write c1.log" + codec.suffix + "\n") << codec.suffix;
+  }
+}
+
+// The CRC-32 of gzip, bit by bit.
+std::uint32_t crc32(std::string_view bytes) {
+  std::uint32_t crc = 0xffffffff;
+  for (const char c : bytes) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// Gives the gzip member `packed` (as gzip makes it, with a name) a header
+// with `flags` instead: an extra field, a name, a comment, and a header CRC
+// that is right or, with `wrongCrc`, not.
+std::function<void(std::string&)> newHeader(unsigned char flags, bool wrongCrc = false) {
+  return [flags, wrongCrc](std::string& packed) {
+    const std::size_t data = packed.find('\0', 10) + 1;  // after the name gzip wrote
+    std::string header = "\x1f\x8b\x08"s + static_cast<char>(flags) + "\0\0\0\0\0\x03"s;
+    if ((flags & 4) != 0) header += "\x03\0xyz"s;
+    if ((flags & 8) != 0) header += "run.log"s + '\0';
+    if ((flags & 16) != 0) header += "a comment"s + '\0';
+    if ((flags & 2) != 0) {
+      const std::uint32_t crc = crc32(header) + (wrongCrc ? 1 : 0);
+      header += static_cast<char>(crc & 0xff);
+      header += static_cast<char>((crc >> 8) & 0xff);
+    }
+    packed = header + packed.substr(data);
+  };
+}
+
+// Each damaged log: its status and message, and every output a valid file
+// of its format holding, bounded from both sides, at least what a plain run
+// gives on the lines that gzip -dc or zstd -dc recover from the damaged log
+// (cut after its last newline) and, where the damage leaves the data before
+// it intact, no more than a prefix of what the whole plain log gives.
+TEST(Tovlak, ReportsDamagedCompressedLogsAndClosesEveryOutput) {
+  const std::string large = mixedLog(4000, 3);
+  const auto flip = [](std::size_t fromEnd) {
+    return [fromEnd](std::string& bytes) { bytes[bytes.size() - fromEnd] ^= 0x10; };
+  };
+  const auto keep = [](std::size_t bytes) { return [bytes](std::string& b) { b.resize(bytes); }; };
+  // The member or frame, then another (or two more) of it cut after `bytes`.
+  const auto thenCut = [](std::size_t bytes, int whole = 1) {
+    return [bytes, whole](std::string& b) {
+      const std::string one = b;
+      for (int i = 1; i < whole; ++i) b += one;
+      b += one.substr(0, bytes);
+    };
+  };
+  const auto garbage = [](std::string& b) { b += "garbage"; };
+  const struct {
+    const char* what;
+    std::size_t codec;  // into kCodecs
+    std::function<void(std::string&)> damage;
+    bool fails;
+    bool prefix;
+    bool small = false;  // the short sample log, read in one block, instead of the large one
+    int copies = 1;      // of the log that the whole members or frames hold
+  } cases[] = {
+      {"gzip cut in the header", 0, keep(6), true, true},
+      {"gzip cut in the data", 0, [](std::string& b) { b.resize(b.size() / 2); }, true, true},
+      {"gzip cut in the trailer", 0, [](std::string& b) { b.resize(b.size() - 3); }, true, true},
+      {"gzip with a data byte changed", 0, [](std::string& b) { b[b.size() / 2] ^= 0x01; }, true, false},
+      {"gzip with a wrong CRC", 0, flip(8), true, true},
+      {"gzip with a wrong length", 0, flip(4), true, true},
+      {"gzip with garbage after it", 0, garbage, true, true},
+      {"gzip with a stray byte after it", 0, [](std::string& b) { b += '\x1f'; }, true, true},
+      {"gzip with every header field", 0, newHeader(2 | 4 | 8 | 16), false, true},
+      {"gzip with a wrong header CRC", 0, newHeader(2 | 4 | 8 | 16, true), true, true},
+      {"gzip with a reserved flag", 0, newHeader(8 | 0x20), true, true},
+      {"gzip with zero padding after it", 0, [](std::string& b) { b.append(1000, '\0'); }, false, true},
+      {"gzip with zeros, then garbage, after it", 0, [](std::string& b) { b += "\0\0x"s; }, true, true},
+      {"gzip with a third member cut in its header", 0, thenCut(6, 2), true, true, false, 2},
+      {"short gzip with garbage after it", 0, garbage, true, true, true},
+      {"short gzip, then a member cut after its magic", 0, thenCut(2), true, true, true},
+      {"short gzip, then a member cut in its header", 0, thenCut(7), true, true, true},
+      {"short gzip with a wrong CRC", 0, flip(8), true, true, true},
+      {"zstd cut in the data", 1, [](std::string& b) { b.resize(b.size() / 2); }, true, true},
+      {"zstd cut in the checksum", 1, [](std::string& b) { b.resize(b.size() - 2); }, true, true},
+      {"zstd with a wrong checksum", 1, flip(1), true, true},
+      {"zstd with garbage after it", 1, garbage, true, true},
+      {"zstd with zeros after it", 1, [](std::string& b) { b.append(8, '\0'); }, true, true},
+      {"zstd with a third frame cut in its header", 1, thenCut(5, 2), true, true, false, 2},
+      {"short zstd with garbage after it", 1, garbage, true, true, true},
+      {"short zstd, then a frame cut after its magic", 1, thenCut(4), true, true, true},
+      {"short zstd, then a frame cut in its header", 1, thenCut(5), true, true, true},
+      {"short zstd with a wrong checksum", 1, flip(1), true, true, true},
+  };
+  for (const auto& c : cases) {
+    const Codec& codec = kCodecs[c.codec];
+    const std::string& log = c.small ? kSample : large;
+    TemporaryDirectory directory;
+    std::string packed = compressedBy(codec, log, directory);
+    c.damage(packed);
+    const std::string name = "c.log" + codec.suffix;
+    writeFile(directory / name, packed);
+    std::string whole;
+    for (int i = 0; i < c.copies; ++i) whole += log;
+    writeFile(directory / "run.log", whole);
+    std::string recovered = shellOutput(codec.decompress + " " + (directory / name) + " 2> /dev/null");
+    recovered.resize(recovered.rfind('\n') + 1);  // npos + 1: nothing
+    writeFile(directory / "rec.log", recovered);
+    ASSERT_EQ(runTovlak(directory.path().string(), {"-d3", "-lrun.log"}).status, 0);
+    // Changed data may decode to an index outside the outputs: the run on
+    // what is recovered stops at it, and so must the run on the damaged log.
+    const Outcome onRecovered = runTovlak(directory.path().string(), {"-d3", "-lrec.log"});
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d3", "-l" + name});
+    EXPECT_EQ(outcome.status, c.fails ? 255 : 0) << c.what;
+    const std::string unableToRead = "unable to read " + name + "\n";
+    EXPECT_EQ(outcome.err, !c.fails                  ? ""
+                           : onRecovered.status != 0 ? onRecovered.err
+                                                     : unableToRead)
+        << c.what;
+    for (int i = 0; i < 3; ++i) {
+      const std::string unpacked = output(codec, directory, "c", i);
+      const std::string least = readFile(directory / ("rec" + std::to_string(i) + ".log"));
+      const std::string plain = readFile(directory / ("run" + std::to_string(i) + ".log"));
+      const std::string sizes = " output " + std::to_string(i) + ": " + std::to_string(unpacked.size()) +
+                                " bytes, recovered " + std::to_string(least.size()) + ", whole " +
+                                std::to_string(plain.size());
+      EXPECT_TRUE(unpacked.starts_with(least)) << c.what << sizes;
+      if (c.prefix) {
+        EXPECT_TRUE(plain.starts_with(unpacked)) << c.what << sizes;
+      }
+      if (!c.fails) {
+        EXPECT_TRUE(unpacked == plain) << c.what << sizes;
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+#pragma once
+
+// Runs the built tovlak as a process, the way its users do: arguments, a
+// directory to run in, limits, standard error on a terminal; and the shell
+// commands the end-to-end tests hold its outputs to.
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "temporary_files.h"
+
+struct Limits {
+  std::optional<rlim_t> openFiles = {};
+  std::optional<rlim_t> addressSpace = {};
+  std::optional<rlim_t> fileSize = {};
+  // A terminal for standard error, in place of the captured file.
+  std::optional<std::string> errorTerminal = {};
+  // Descriptors tovlak inherits open, beside its standard streams.
+  int inheritedDescriptors = 0;
+};
+
+struct Outcome {
+  int status = -1;  // the exit status, or 1000 + signal
+  std::string out;
+  std::string err;
+};
+
+// A tovlak started in the background, standard output and error captured in
+// files outside its directory; under the build's emulator, if it has one.
+class Started {
+ public:
+  Started(const std::string& directory, const std::vector<std::string>& arguments, const Limits& limits = {});
+  Started(const Started&) = delete;
+  Started& operator=(const Started&) = delete;
+  // A run still going when a test gives up may be blocked for good (on a
+  // pipe nobody reads), so it is killed rather than waited for.
+  ~Started();
+
+  pid_t pid() const { return pid_; }
+  // Waits for the run to end.
+  Outcome wait();
+
+ private:
+  TemporaryDirectory capture_;
+  std::string outName_, errName_;
+  pid_t pid_ = -1;
+};
+
+// Runs tovlak with `arguments` in `directory` and waits for it.
+Outcome runTovlak(const std::string& directory, const std::vector<std::string>& arguments,
+                  const Limits& limits = {});
+
+// Every regular file in `directory` except `ignored`, by name.
+std::map<std::string, std::string> filesIn(const std::string& directory, const std::string& ignored);
+
+// Runs `command` in a shell and gives its standard output; `ok` says whether
+// it exited with 0.
+std::string shellOutput(const std::string& command, bool* ok = nullptr);
+
+// Why this build cannot run tovlak under a limit on its address space, or
+// null when it can.
+const char* whyNoAddressSpaceLimit();
+
+// A pseudo-terminal: the test reads the master side, tovlak writes its
+// standard error to the other side.
+class PseudoTerminal {
+ public:
+  PseudoTerminal();
+  ~PseudoTerminal();
+  PseudoTerminal(const PseudoTerminal&) = delete;
+  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+  const std::string& otherSide() const { return otherSide_; }
+  // Everything written so far and readable within `milliseconds`.
+  std::string drain(int milliseconds);
+
+ private:
+  int master_;
+  int holder_ = -1;
+  std::string otherSide_;
+};
+
+// A compressed format as its own tools write and read it, which the tests
+// hold tovlak's codecs to.
+struct Codec {
+  std::string suffix, compress, decompress;
+};
+inline const Codec kCodecs[] = {{".gz", "gzip -c", "gzip -dc"}, {".zst", "zstd -q -c", "zstd -q -dc"}};
+
+// `plain` compressed by the codec's tool (a file in `directory` on the way).
+std::string compressedBy(const Codec& codec, const std::string& plain, const TemporaryDirectory& directory);
+// The content of `file` as the codec's tool decompresses it; a test failure
+// when the tool finds it no valid file of its format.
+std::string unpacked(const Codec& codec, const std::string& file);

@@ -9,88 +9,54 @@
 #include <vector>
 
 #include "failure.h"
+#include "gzip_framing.h"
 #include "messages.h"
 
 namespace {
 
-constexpr std::size_t kInputBlock = std::size_t{256} * 1024;
 constexpr int kGzipOnly = 15 + 16;  // the largest window, with a gzip header and trailer
 
-class ZlibGzipDecoder : public ByteSource {
+// Each member through zlib's inflate, which reads its header as gzip -d
+// does and checks its header CRC (when it has one), CRC-32 and length.
+class ZlibInflater : public GzipInflater {
  public:
-  ZlibGzipDecoder(ByteSource& log, std::string logName)
-      : log_(log), logName_(std::move(logName)), input_(kInputBlock) {
+  ZlibInflater() {
     const int result = inflateInit2(&stream_, kGzipOnly);
     if (result == Z_MEM_ERROR) throw std::bad_alloc();
     if (result != Z_OK) throw Failure(codecFailureMessage("zlib", zError(result)));
   }
-  ~ZlibGzipDecoder() override { inflateEnd(&stream_); }
-  ZlibGzipDecoder(const ZlibGzipDecoder&) = delete;
-  ZlibGzipDecoder& operator=(const ZlibGzipDecoder&) = delete;
+  ~ZlibInflater() override { inflateEnd(&stream_); }
+  ZlibInflater(const ZlibInflater&) = delete;
+  ZlibInflater& operator=(const ZlibInflater&) = delete;
 
-  std::size_t read(char* into, std::size_t capacity) override {
-    if (failed_) fail();
-    for (;;) {
-      if (stream_.avail_in == 0 && !atEnd_) refill();
-      if (!inMember_) {
-        if (stream_.avail_in == 0) return 0;  // the end, after a whole member
-        if (*stream_.next_in == 0) {
-          passPadding();
-          return 0;
-        }
-        // The next member, or bytes that are none, which inflate refuses.
-        if (inflateReset(&stream_) != Z_OK) fail();
-        inMember_ = true;
-      }
-      stream_.next_out = reinterpret_cast<Bytef*>(into);
-      stream_.avail_out = static_cast<uInt>(std::min<std::size_t>(capacity, UINT_MAX));
-      const uInt inputBefore = stream_.avail_in;
-      const int result = inflate(&stream_, Z_NO_FLUSH);
-      if (result == Z_MEM_ERROR) throw std::bad_alloc();
-      const std::size_t produced = reinterpret_cast<char*>(stream_.next_out) - into;
-      if (result == Z_STREAM_END) {
-        inMember_ = false;
-      } else if (result != Z_OK && result != Z_BUF_ERROR) {
-        // Corrupt data, a CRC or length that does not match: what the call
-        // decoded before it goes out first, and the next read fails.
-        if (produced == 0) fail();
-        failed_ = true;
-      }
-      if (produced > 0) return produced;
-      // Nothing came out and no input was taken: the member is cut short.
-      if (inMember_ && stream_.avail_in == inputBefore && (atEnd_ || inputBefore > 0)) fail();
+  // The member's header is read by inflate, which refuses bytes that are none.
+  void beginMember(GzipInput& input) override {
+    if (inflateReset(&stream_) != Z_OK) input.fail();
+  }
+
+  Step inflate(GzipInput& input, char* into, std::size_t capacity) override {
+    stream_.next_in = const_cast<Bytef*>(input.next());
+    stream_.avail_in = static_cast<uInt>(std::min<std::size_t>(input.available(), UINT_MAX));
+    const uInt given = stream_.avail_in;
+    stream_.next_out = reinterpret_cast<Bytef*>(into);
+    stream_.avail_out = static_cast<uInt>(std::min<std::size_t>(capacity, UINT_MAX));
+    const int result = ::inflate(&stream_, Z_NO_FLUSH);
+    input.take(given - stream_.avail_in);
+    if (result == Z_MEM_ERROR) throw std::bad_alloc();
+    Step step;
+    step.produced = static_cast<std::size_t>(reinterpret_cast<char*>(stream_.next_out) - into);
+    if (result == Z_STREAM_END) {
+      step.result = Result::memberEnd;
+    } else if (result != Z_OK && result != Z_BUF_ERROR) {
+      // zlib writes only what it decoded soundly before a fault.
+      step.result = Result::fault;
+      step.sound = step.produced;
     }
+    return step;
   }
 
  private:
-  void refill() {
-    const std::size_t got = log_.read(reinterpret_cast<char*>(input_.data()), input_.size());
-    if (got == 0) atEnd_ = true;
-    stream_.next_in = input_.data();
-    stream_.avail_in = static_cast<uInt>(got);
-  }
-
-  // Passes over zero bytes up to the end of the log, as gzip -d does, and
-  // fails at anything else.
-  void passPadding() {
-    for (;;) {
-      for (; stream_.avail_in > 0; ++stream_.next_in, --stream_.avail_in) {
-        if (*stream_.next_in != 0) fail();
-      }
-      if (atEnd_) return;
-      refill();
-    }
-  }
-
-  [[noreturn]] void fail() const { throw Failure(unableToReadMessage(logName_)); }
-
-  ByteSource& log_;
-  std::string logName_;
-  std::vector<Bytef> input_;
   z_stream stream_{};
-  bool atEnd_ = false;
-  bool inMember_ = false;
-  bool failed_ = false;  // a fault found after bytes that were handed out
 };
 
 class ZlibGzipEncoder : public Encoder {
@@ -129,7 +95,7 @@ class ZlibGzipEncoder : public Encoder {
 }  // namespace
 
 std::unique_ptr<ByteSource> zlibGzipDecoder(ByteSource& log, const std::string& logName) {
-  return std::make_unique<ZlibGzipDecoder>(log, logName);
+  return gzipDecoder(log, logName, std::make_unique<ZlibInflater>());
 }
 
 std::unique_ptr<Encoder> zlibGzipEncoder() { return std::make_unique<ZlibGzipEncoder>(); }

@@ -1,5 +1,6 @@
-// Runs one command and prints its wall time in seconds and its peak resident
-// memory in KiB:  measure [-o OUT] [-t] COMMAND [ARG...]
+// Runs one command and prints its wall time in seconds, its peak resident
+// memory in KiB and its processor time (user and system, its children's
+// included) in seconds:  measure [-o OUT] [-t] COMMAND [ARG...]
 // With -o, the command's standard output goes to OUT (created or emptied);
 // with -t, its standard error is a pseudo-terminal (what it writes there, a
 // few lines at most, is not read).
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
   rusage usage{};
   wait4(pid, &status, 0, &usage);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%.4f %ld\n", seconds, usage.ru_maxrss);
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  std::printf("%.4f %ld %.4f\n", seconds, usage.ru_maxrss, cpu);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }

@@ -13,7 +13,7 @@ build=$root/build-bench
 work=${2:-$build/data}
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2 --target tovlak generate_log measure >/dev/null
+cmake --build "$build" -j2 --target tovlak generate_log measure route_floor >/dev/null
 tovlak=$build/tovlak
 # The same program built without the vector instructions.
 cmake -S "$root" -B "$build-portable" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTOVLAK_SIMD=OFF >/dev/null
@@ -21,7 +21,7 @@ cmake --build "$build-portable" -j2 --target tovlak >/dev/null
 portable=$build-portable/tovlak
 measure=$build/measure
 
-mkdir -p "$work/big" "$work/quarter" "$work/split" "$work/many" "$work/touch" "$work/gz" "$work/zst" \
+mkdir -p "$work/big" "$work/quarter" "$work/split" "$work/floor" "$work/many" "$work/touch" "$work/gz" "$work/zst" \
   "$work/gzpipe" "$work/zstpipe"
 generate() {  # FILE MEBIBYTES INDEX_COUNT PLAIN_PER_MILLION
   local stamp="$1.params" params="$2 $3 $4 1"
@@ -56,10 +56,11 @@ fresh() {
   sync
 }
 
-declare -A times memory
-record() {  # NAME then the output of measure: SECONDS KIB
+declare -A times memory cpu
+record() {  # NAME then the output of measure: SECONDS KIB CPU_SECONDS
   times[$1]+="$2 "
   memory[$1]=$(( ${memory[$1]:-0} > $3 ? ${memory[$1]:-0} : $3 ))
+  cpu[$1]+="$4 "
 }
 # The runs with 10,000 outputs each get a directory of their own, removed
 # only at the end: ext4 passes over inodes freed in the last minute when it
@@ -73,6 +74,8 @@ for ((run = 0; run < runs; run++)); do
   record terminal8 $(cd "$work/big" && "$measure" -t "$tovlak" -d8 -lbig.log)
   fresh "$work"/big/big?.log
   record portable8 $(cd "$work/big" && "$measure" "$portable" -d8 -lbig.log)
+  fresh "$work"/floor/floor*
+  record floor8 $(cd "$work/floor" && "$measure" "$build/route_floor" 8 "$work/big/big.log")
   fresh "$work/big/copy"
   record cat $("$measure" -o "$work/big/copy" cat "$work/big/big.log")
   fresh "$work"/split/x*
@@ -122,24 +125,48 @@ for plain in "$work"/big/big?.log; do
   gzTool=$((gzTool + $(gzip -1 -c "$plain" | wc -c)))
   zstTool=$((zstTool + $(zstd -q -1 -c "$plain" | wc -c)))
 done
-rm -f "$work"/big/big?.log "$work"/big/copy "$work"/split/x* "$work"/quarter/quarter?.log "$work"/gz/big?.log.gz \
+# With 10,000 outputs each member is small: the gzip and zstd outputs of the
+# log with 10,000 values against each plain output compressed whole.
+rm -rf "$work/many/sizes" && mkdir "$work/many/sizes"
+ln "$work/many/many.log" "$work/many/sizes/many.log"
+ln "$work/many/many.log.gz" "$work/many/sizes/many.log.gz"
+ln "$work/many/many.log.zst" "$work/many/sizes/many.log.zst"
+(cd "$work/many/sizes" && "$tovlak" -d10000 -lmany.log && "$tovlak" -d10000 -lmany.log.gz &&
+  "$tovlak" -d10000 -lmany.log.zst)
+manyGzOut=$(cat "$work"/many/sizes/many[0-9]*.log.gz | wc -c)
+manyZstOut=$(cat "$work"/many/sizes/many[0-9]*.log.zst | wc -c)
+manyGzTool=0
+manyZstTool=0
+for ((i = 0; i < 10000; i++)); do
+  plain="$work/many/sizes/many$i.log"
+  manyGzTool=$((manyGzTool + $(gzip -1 -c "$plain" | wc -c)))
+  manyZstTool=$((manyZstTool + $(zstd -q -1 -c "$plain" | wc -c)))
+done
+rm -rf "$work/many/sizes"
+rm -f "$work"/big/big?.log "$work"/big/copy "$work"/floor/floor* "$work"/split/x* "$work"/quarter/quarter?.log "$work"/gz/big?.log.gz \
   "$work"/zst/big?.log.zst "$work"/gzpipe/out* "$work"/zstpipe/out*
 rm -rf "$work"/many/run* "$work"/many/gz[0-9]* "$work"/many/zst[0-9]* "$work"/touch/run*
 
 median() { tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-declare -A med
-for name in "${!times[@]}"; do med[$name]=$(median "${times[$name]}"); done
+declare -A med medCpu
+for name in "${!times[@]}"; do
+  med[$name]=$(median "${times[$name]}")
+  medCpu[$name]=$(median "${cpu[$name]}")
+done
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
 
 echo "seconds of each run, in order:" >&2
-for name in tovlak8 terminal8 portable8 cat split quarter8 tovlak10000 touchcat gz8 gzpipe gzdc zst8 zstpipe \
+for name in tovlak8 terminal8 portable8 floor8 cat split quarter8 tovlak10000 touchcat gz8 gzpipe gzdc zst8 zstpipe \
   gz10000 zst10000; do echo "  $name: ${times[$name]}" >&2; done
 echo "tovlak benchmark: $runs interleaved runs each, medians in seconds, $(nproc) cores, $(date -u +%F)"
 echo
+# CPU time beside wall time, and their ratio: how many cores the run kept busy.
+withCpu() { echo "${med[$1]} (CPU ${medCpu[$1]}, $(ratio "${medCpu[$1]}" "${med[$1]}") cores)"; }
 echo "| run | median s | ratio | target | peak RSS MiB |"
 echo "|---|---|---|---|---|"
 echo "| tovlak -d8, 256 MiB log | ${med[tovlak8]} | | | $(mib "${memory[tovlak8]}") (target ≤ 16) |"
+echo "| routing floor: lines copied into 8 buffers and files, no group parsed, 256 MiB | ${med[floor8]} | tovlak/floor $(ratio "${med[tovlak8]}" "${med[floor8]}") | ≤ 1.15 | $(mib "${memory[floor8]}") |"
 echo "| tovlak -d8, standard error a terminal, 256 MiB | ${med[terminal8]} | terminal/not $(ratio "${med[terminal8]}" "${med[tovlak8]}") | about 1 | |"
 echo "| tovlak -d8 without SIMD, 256 MiB | ${med[portable8]} | without/with SIMD $(ratio "${med[portable8]}" "${med[tovlak8]}") | ≤ 2.0 | $(mib "${memory[portable8]}") |"
 echo "| cat LOG > COPY, 256 MiB | ${med[cat]} | tovlak/cat $(ratio "${med[tovlak8]}" "${med[cat]}") | ≤ 2.0 | |"
@@ -147,15 +174,20 @@ echo "| split -n r/8, 256 MiB | ${med[split]} | tovlak/split $(ratio "${med[tovl
 echo "| tovlak -d8, 64 MiB log | ${med[quarter8]} | 256 MiB/64 MiB $(ratio "${med[tovlak8]}" "${med[quarter8]}") | about 4 | $(mib "${memory[quarter8]}") |"
 echo "| tovlak -d10000, 64 MiB log | ${med[tovlak10000]} | | | $(mib "${memory[tovlak10000]}") (target ≤ 64) |"
 echo "| touch 10000 files + cat, 64 MiB | ${med[touchcat]} | tovlak/(touch+cat) $(ratio "${med[tovlak10000]}" "${med[touchcat]}") | ≤ 1.5 | |"
-echo "| tovlak -d8, gzip -6 log to gzip outputs, 256 MiB | ${med[gz8]} | | | $(mib "${memory[gz8]}") (target ≤ 32) |"
-echo "| gzip -dc LOG \\| split -n r/8 --filter='gzip -1 > \$FILE.gz' | ${med[gzpipe]} | tovlak/pipeline $(ratio "${med[gz8]}" "${med[gzpipe]}") | ≤ 0.4 | |"
-echo "| gzip -dc LOG > /dev/null | ${med[gzdc]} | tovlak/gzip -dc $(ratio "${med[gz8]}" "${med[gzdc]}") | ≤ 1.0 | |"
-echo "| tovlak -d8, zstd -3 log to zstd outputs, 256 MiB | ${med[zst8]} | | | $(mib "${memory[zst8]}") (target ≤ 32) |"
-echo "| zstd -dc LOG \\| split -n r/8 --filter='zstd -1 -q > \$FILE.zst' | ${med[zstpipe]} | tovlak/pipeline $(ratio "${med[zst8]}" "${med[zstpipe]}") | ≤ 0.6 | |"
-echo "| tovlak -d10000, gzip log, 64 MiB | ${med[gz10000]} | | | $(mib "${memory[gz10000]}") (target ≤ 96) |"
-echo "| tovlak -d10000, zstd log, 64 MiB | ${med[zst10000]} | | | $(mib "${memory[zst10000]}") (target ≤ 96) |"
+echo "| tovlak -d8, gzip -6 log to gzip outputs, 256 MiB | $(withCpu gz8) | CPU/wall | ≥ 1.75 on 2 cores | $(mib "${memory[gz8]}") (target ≤ 32) |"
+echo "| gzip -dc LOG \\| split -n r/8 --filter='gzip -1 > \$FILE.gz' | $(withCpu gzpipe) | tovlak/pipeline $(ratio "${med[gz8]}" "${med[gzpipe]}") | ≤ 0.4 | |"
+echo "| gzip -dc LOG > /dev/null | ${med[gzdc]} | tovlak/gzip -dc $(ratio "${med[gz8]}" "${med[gzdc]}") | ≤ 0.55 | |"
+echo "| tovlak -d8, zstd -3 log to zstd outputs, 256 MiB | $(withCpu zst8) | CPU/wall | ≥ 1.75 on 2 cores | $(mib "${memory[zst8]}") (target ≤ 32) |"
+echo "| zstd -dc LOG \\| split -n r/8 --filter='zstd -1 -q > \$FILE.zst' | $(withCpu zstpipe) | tovlak/pipeline $(ratio "${med[zst8]}" "${med[zstpipe]}") | ≤ 0.6 | |"
+echo "| tovlak -d10000, gzip log, 64 MiB | $(withCpu gz10000) | | | $(mib "${memory[gz10000]}") (target ≤ 96) |"
+echo "| tovlak -d10000, zstd log, 64 MiB | $(withCpu zst10000) | | | $(mib "${memory[zst10000]}") (target ≤ 96) |"
 echo
 echo "| outputs, 256 MiB log, -d8 | bytes | ratio to the tool at -1 on each plain output | target |"
 echo "|---|---|---|---|"
 echo "| gzip outputs | $gzOut | $(ratio "$gzOut" "$gzTool") (gzip -1: $gzTool) | ≤ 1.10 |"
 echo "| zstd outputs | $zstOut | $(ratio "$zstOut" "$zstTool") (zstd -1: $zstTool) | ≤ 1.10 |"
+echo
+echo "| outputs, 64 MiB log, -d10000 | bytes | ratio to the tool at -1 on each plain output | target |"
+echo "|---|---|---|---|"
+echo "| gzip outputs | $manyGzOut | $(ratio "$manyGzOut" "$manyGzTool") (gzip -1: $manyGzTool) | reported |"
+echo "| zstd outputs | $manyZstOut | $(ratio "$manyZstOut" "$manyZstTool") (zstd -1: $manyZstTool) | reported |"

@@ -56,6 +56,7 @@ void OutputSet::appendToAll(std::string_view head, std::string_view tail) {
 }
 
 void OutputSet::finish() {
+  finishing_ = true;
   std::exception_ptr first;
   for (int i = 0; i < count(); ++i) {
     try {
@@ -81,7 +82,7 @@ void OutputSet::appendSlowly(int index, std::string_view head, std::string_view 
     while (!piece.empty()) {
       if (output.room == 0) flush(index);
       if (output.used == 0 && piece.size() >= perOutput_) {
-        sink_->take(index, piece);  // a buffer or more: straight out
+        take(index, piece);  // a buffer or more: straight out
         break;
       }
       const std::size_t part = std::min<std::size_t>(output.room, piece.size());
@@ -100,5 +101,20 @@ void OutputSet::flush(int index) {
   // Emptied first: a piece that fails to go out is not offered again.
   output.used = 0;
   output.room = perOutput_;
-  sink_->take(index, full);
+  take(index, full);
+}
+
+void OutputSet::take(int index, std::string_view bytes) {
+  try {
+    sink_->take(index, bytes);
+  } catch (...) {
+    if (!finishing_) {
+      try {
+        finish();
+      } catch (...) {
+        // The failure that stopped the run is the one reported.
+      }
+    }
+    throw;
+  }
 }

@@ -28,32 +28,29 @@ template <class Outputs>
   std::uint64_t lineNumber = 0;
   std::string_view line;
   ByteWindow window;
-  try {
-    while (reader.next(line, window)) {
-      ++lineNumber;
-      const LineCut cut = findLineCut(line, useFirst, window);
-      if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
-        throw Failure(indexOutsideMessage(line.substr(cut.numberBegin, cut.numberEnd - cut.numberBegin),
-                                          lineNumber, dimensionLength));
-      }
-      dimensionIndex = cut.indexAfter(dimensionIndex);
-      const std::string_view head = line.substr(0, cut.cutBegin);
-      const std::string_view tail = line.substr(cut.cutEnd);
-      if (dimensionIndex < 0) {
-        outputs.appendToAll(head, tail);
-      } else {
-        outputs.append(dimensionIndex, head, tail);
-      }
-    }
-  } catch (...) {
-    // Whatever stopped the split, what came before it is kept: every output
-    // is completed as far as it can be, and the first failure is the one
-    // reported.
+  for (;;) {
     try {
-      outputs.finish();
+      if (!reader.next(line, window)) break;
     } catch (...) {
+      // A read error, or a line longer than memory holds: what came before it is kept.
+      outputs.finish();
+      throw;
     }
-    throw;
+    ++lineNumber;
+    const LineCut cut = findLineCut(line, useFirst, window);
+    if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
+      outputs.finish();
+      throw Failure(indexOutsideMessage(line.substr(cut.numberBegin, cut.numberEnd - cut.numberBegin),
+                                        lineNumber, dimensionLength));
+    }
+    dimensionIndex = cut.indexAfter(dimensionIndex);
+    const std::string_view head = line.substr(0, cut.cutBegin);
+    const std::string_view tail = line.substr(cut.cutEnd);
+    if (dimensionIndex < 0) {
+      outputs.appendToAll(head, tail);
+    } else {
+      outputs.append(dimensionIndex, head, tail);
+    }
   }
   outputs.finish();
 }

@@ -17,6 +17,7 @@
 #include "output_set.h"
 #include "platform/platform.h"
 #include "progress.h"
+#include "read_ahead.h"
 #include "split.h"
 
 namespace {
@@ -25,13 +26,13 @@ namespace {
 // memory compression takes grows with them.
 constexpr unsigned kMostEncoders = 8;
 
-// One encoder for each core, within the bound: compressing costs more than
-// decompressing and splitting together, so the cores compress while this
-// thread splits.
+// A compressing thread for each core, within the bound, and an encoder for
+// this thread, which compresses too rather than wait: compressing costs more
+// than decompressing and splitting together.
 std::vector<std::unique_ptr<Encoder>> encodersFor(LogFormat format) {
   const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, kMostEncoders);
   std::vector<std::unique_ptr<Encoder>> encoders;
-  for (unsigned i = 0; i < cores; ++i) encoders.push_back(makeEncoder(format));
+  for (unsigned i = 0; i <= cores; ++i) encoders.push_back(makeEncoder(format));
   return encoders;
 }
 
@@ -68,12 +69,15 @@ void run(std::span<const char* const> arguments) {
   SniffedLog sniffed(progress ? static_cast<ByteSource&>(*progress) : log);
   const LogFormat format = sniffed.format();
   std::unique_ptr<ByteSource> decoder;
+  // A compressed log is decompressed on a thread of its own, ahead of the split.
+  std::optional<ReadAhead> decoded;
   std::vector<std::unique_ptr<Encoder>> encoders;
   if (format != LogFormat::plain) {
     if (!canDecode(format)) throw Failure(compressedWithMessage(options.logFileName, formatName(format)));
     decoder = makeDecoder(format, sniffed, options.logFileName);
     encoders = encodersFor(format);
+    decoded.emplace(*decoder);
   }
-  splitInto(options, names, decoder ? *decoder : static_cast<ByteSource&>(sniffed), std::move(encoders),
+  splitInto(options, names, decoded ? static_cast<ByteSource&>(*decoded) : sniffed, std::move(encoders),
             platform::identityOf(log.handle()));
 }

@@ -9,8 +9,8 @@ EncoderPool::EncoderPool(std::vector<std::unique_ptr<Encoder>> encoders, Write w
       jobs_(kSlotsPerThread * std::max<std::size_t>(1, encoders_.size())) {
   threads_.reserve(encoders_.size());
   try {
-    for (const std::unique_ptr<Encoder>& encoder : encoders_) {
-      threads_.emplace_back([this, &encoder] { work(*encoder); });
+    for (std::size_t i = 1; i < encoders_.size(); ++i) {
+      threads_.emplace_back([this, i] { work(*encoders_[i]); });
     }
   } catch (...) {
     // The system has no thread to spare: the threads already started end.
@@ -69,7 +69,17 @@ void EncoderPool::drain() {
 
 void EncoderPool::handBackOldest() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return jobs_[oldest_].done; });
+  // Rather than wait for the oldest job, this thread compresses one itself
+  // while there is one no thread has taken: it never waits while work is
+  // queued and a core could do it.
+  while (!jobs_[oldest_].done) {
+    Job* job = untaken();
+    if (job != nullptr && !encoders_.empty()) {
+      compress(*encoders_.front(), *job, lock);
+    } else {
+      changed_.wait(lock);
+    }
+  }
   Job& job = jobs_[oldest_];
   lock.unlock();
   // No thread touches a done job until its slot is freed, which happens on
@@ -99,26 +109,30 @@ void EncoderPool::handBackOldest() {
 void EncoderPool::work(Encoder& encoder) {
   std::unique_lock lock(mutex_);
   for (;;) {
-    // The oldest queued job no thread has taken yet.
-    Job* next = nullptr;
-    changed_.wait(lock, [&] {
-      for (std::size_t i = 0; i < queued_ && next == nullptr; ++i) {
-        Job& job = jobs_[(oldest_ + i) % jobs_.size()];
-        if (!job.taken) next = &job;
-      }
-      return stopping_ || next != nullptr;
-    });
+    Job* job = nullptr;
+    changed_.wait(lock, [&] { return stopping_ || (job = untaken()) != nullptr; });
     if (stopping_) return;
-    Job& job = *next;
-    job.taken = true;
-    lock.unlock();
-    try {
-      job.compressed.assign(encoder.encode(job.plain));
-    } catch (...) {
-      job.failure = std::current_exception();
-    }
-    lock.lock();
-    job.done = true;
-    changed_.notify_all();
+    compress(encoder, *job, lock);
   }
+}
+
+EncoderPool::Job* EncoderPool::untaken() {
+  for (std::size_t i = 0; i < queued_; ++i) {
+    Job& job = jobs_[(oldest_ + i) % jobs_.size()];
+    if (!job.taken) return &job;
+  }
+  return nullptr;
+}
+
+void EncoderPool::compress(Encoder& encoder, Job& job, std::unique_lock<std::mutex>& lock) {
+  job.taken = true;
+  lock.unlock();
+  try {
+    job.compressed.assign(encoder.encode(job.plain));
+  } catch (...) {
+    job.failure = std::current_exception();
+  }
+  lock.lock();
+  job.done = true;
+  changed_.notify_all();
 }

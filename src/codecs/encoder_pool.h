@@ -24,8 +24,10 @@ class EncoderPool {
  public:
   using Write = std::function<void(int index, std::string_view compressed)>;
 
-  // One thread for each encoder; throws what starting a thread throws
-  // (std::system_error) when the system cannot start them.
+  // One thread for each encoder but the first, which the caller's thread
+  // uses to compress a piece itself rather than wait for one; throws what
+  // starting a thread throws (std::system_error) when the system cannot
+  // start them.
   EncoderPool(std::vector<std::unique_ptr<Encoder>> encoders, Write write);
   // Stops the threads; pieces not yet handed back are dropped (the run is
   // failing then, or everything was drained).
@@ -55,6 +57,10 @@ class EncoderPool {
   static constexpr std::size_t kSlotsPerThread = 4;
 
   void work(Encoder& encoder);
+  // The oldest queued job no thread has taken yet, or null; under the lock.
+  Job* untaken();
+  // Compresses `job` with `encoder`, outside the lock, and marks it done.
+  void compress(Encoder& encoder, Job& job, std::unique_lock<std::mutex>& lock);
   // Ends the threads and waits for them.
   void stop();
   // Waits for the oldest job, frees its slot and hands it to write_, unless

@@ -166,7 +166,7 @@ withCpu() { echo "${med[$1]} (CPU ${medCpu[$1]}, $(ratio "${medCpu[$1]}" "${med[
 echo "| run | median s | ratio | target | peak RSS MiB |"
 echo "|---|---|---|---|---|"
 echo "| tovlak -d8, 256 MiB log | ${med[tovlak8]} | | | $(mib "${memory[tovlak8]}") (target ≤ 16) |"
-echo "| routing floor: lines copied into 8 buffers and files, no group parsed, 256 MiB | ${med[floor8]} | tovlak/floor $(ratio "${med[tovlak8]}" "${med[floor8]}") | ≤ 1.15 | $(mib "${memory[floor8]}") |"
+echo "| routing floor: lines copied into 8 buffers and files, no group parsed, 256 MiB | ${med[floor8]} (CPU ${medCpu[floor8]}) | tovlak/floor $(ratio "${med[tovlak8]}" "${med[floor8]}"), CPU $(ratio "${medCpu[tovlak8]}" "${medCpu[floor8]}") | ≤ 1.15 | $(mib "${memory[floor8]}") |"
 echo "| tovlak -d8, standard error a terminal, 256 MiB | ${med[terminal8]} | terminal/not $(ratio "${med[terminal8]}" "${med[tovlak8]}") | about 1 | |"
 echo "| tovlak -d8 without SIMD, 256 MiB | ${med[portable8]} | without/with SIMD $(ratio "${med[portable8]}" "${med[tovlak8]}") | ≤ 2.0 | $(mib "${memory[portable8]}") |"
 echo "| cat LOG > COPY, 256 MiB | ${med[cat]} | tovlak/cat $(ratio "${med[tovlak8]}" "${med[cat]}") | ≤ 2.0 | |"

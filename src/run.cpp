@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "codecs/codec.h"
@@ -30,7 +29,7 @@ constexpr unsigned kMostEncoders = 8;
 // this thread, which compresses too rather than wait: compressing costs more
 // than decompressing and splitting together.
 std::vector<std::unique_ptr<Encoder>> encodersFor(LogFormat format) {
-  const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, kMostEncoders);
+  const unsigned cores = std::clamp(platform::usableProcessors(), 1u, kMostEncoders);
   std::vector<std::unique_ptr<Encoder>> encoders;
   for (unsigned i = 0; i <= cores; ++i) encoders.push_back(makeEncoder(format));
   return encoders;

@@ -71,6 +71,10 @@ std::size_t raiseOpenFileLimit(std::size_t mostWanted);
 char* mapMemory(std::size_t size);
 void unmapMemory(char* memory, std::size_t size);
 
+// How many processors this process may run on: those its affinity allows
+// where the system says, else all the machine has; at least 1.
+unsigned usableProcessors();
+
 // Whether `handle` is a terminal.
 bool isTerminal(Handle handle);
 

@@ -2,6 +2,7 @@
 // beyond POSIX (large pages, a mapping without swap reserved) is used where
 // the system defines it.
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <thread>
 
 #include "platform.h"
 
@@ -124,6 +126,19 @@ char* mapMemory(std::size_t size) {
 }
 
 void unmapMemory(char* memory, std::size_t size) { ::munmap(memory, size); }
+
+unsigned usableProcessors() {
+#ifdef CPU_COUNT
+  // Linux: a container or taskset may allow fewer processors than the
+  // machine has, and a thread for each of the machine's would crowd them.
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&allowed));
+  }
+#endif
+  return std::max(1u, std::thread::hardware_concurrency());
+}
 
 bool isTerminal(Handle handle) { return ::isatty(handle) == 1; }
 

@@ -59,19 +59,23 @@ bool OpenFiles::open(int index, platform::OpenMode mode) {
       return true;
     }
     if (failure != platform::OpenFailure::outOfHandles || openCount_ == 0) return false;
-    // The process or the system ran out of handles below our own bound.
-    mostOpen_ = std::max(1, openCount_ - 1);
-    evictOne();
+    // The process or the system ran out of handles below our own bound (the
+    // process inherited many, say): the bound comes down to leave as many
+    // spare as at the start, for the libraries and the log.
+    mostOpen_ = std::max(1, openCount_ - kReservedHandles);
+    while (openCount_ >= mostOpen_ && evictOne()) {
+    }
   }
 }
 
-void OpenFiles::evictOne() {
+bool OpenFiles::evictOne() {
   while (!openOrder_.empty()) {
     const int oldest = openOrder_.front();
     openOrder_.pop_front();
     if (files_[static_cast<std::size_t>(oldest)].handle.isOpen()) {
       close(oldest);
-      return;
+      return true;
     }
   }
+  return false;
 }

@@ -36,8 +36,9 @@ class OpenFiles {
   // the bound is reached, and while the process or the system has no handle
   // left below the bound; false when it cannot be opened.
   bool open(int index, platform::OpenMode mode);
-  // Closes the output that has been open longest, to free a handle.
-  void evictOne();
+  // Closes the output that has been open longest, to free a handle; false
+  // when none is open.
+  bool evictOne();
 
   struct File {
     Descriptor handle;

@@ -5,6 +5,7 @@
 
 #include "failure.h"
 #include "messages.h"
+#include "output_table.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ int outputsThatMayStayOpen() {
 
 OpenFiles::OpenFiles(OutputNames names, int count, int mostOpen)
     : names_(std::move(names)),
-      files_(static_cast<std::size_t>(count)),
+      files_(outputTable<File>(count)),
       mostOpen_(std::max(1, std::min(count, mostOpen > 0 ? mostOpen : outputsThatMayStayOpen()))) {}
 
 void OpenFiles::create(int index) {

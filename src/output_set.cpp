@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "output_table.h"
+
 namespace {
 
 // Each output's share of the budget, within its bounds. A share of a page or
@@ -24,14 +26,6 @@ std::size_t bufferSize(const OutputBudget& budget, int count) {
 std::size_t arenaSize(std::size_t each, std::size_t count) {
   if (count != 0 && each > SIZE_MAX / count) throw std::bad_alloc();
   return each * count;
-}
-
-// The table of `count` outputs; throws std::bad_alloc, as for any other
-// allocation, when it cannot be held.
-template <class Output>
-std::vector<Output> outputTable(int count) {
-  if (static_cast<std::size_t>(count) > std::vector<Output>().max_size()) throw std::bad_alloc();
-  return std::vector<Output>(static_cast<std::size_t>(count));
 }
 
 }  // namespace

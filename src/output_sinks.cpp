@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "codecs/encoder_pool.h"
+#include "output_table.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ class CompressedSink : public OutputSink {
  public:
   CompressedSink(OpenFiles& files, int count, std::vector<std::unique_ptr<Encoder>> encoders)
       : files_(files),
-        queued_(static_cast<std::size_t>(count)),
+        queued_(outputTable<bool>(count)),
         pool_(std::move(encoders),
               [&files](int index, std::string_view compressed) { files.write(index, compressed); }) {}
 

@@ -58,8 +58,9 @@ TEST(SniffedLog, TellsTheFormatAndGivesEveryByteBack) {
       EXPECT_EQ(sniffed.format(), c.format) << c.log << " in reads of " << mostPerRead;
       std::string back;
       std::vector<char> block(7);
-      for (std::size_t got; (got = sniffed.read(block.data(), block.size())) > 0;)
+      for (std::size_t got; (got = sniffed.read(block.data(), block.size())) > 0;) {
         back.append(block.data(), got);
+      }
       EXPECT_EQ(back, c.log) << "in reads of " << mostPerRead;
     }
   }

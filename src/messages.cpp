@@ -30,8 +30,8 @@ std::string unexpectedFailureMessage(std::string_view what) {
   std::string line = "error using tovlak: unexpected failure";
   if (!what.empty()) line += ": " + std::string(what);
   // One line, whatever the description holds.
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == '\n' || line[i] == '\r') line[i] = ' ';
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
   }
   return line + "\n";
 }

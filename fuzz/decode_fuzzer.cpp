@@ -91,7 +91,7 @@ void decodeAndCompare(LogFormat format, std::string_view log, std::size_t mostPe
   bool failed = false;
   try {
     std::vector<char> block(piece == 0 ? 4096 : piece);
-    for (std::size_t size = block.size() == piece ? piece : 1;;) {
+    for (std::size_t size = piece == 0 ? 1 : piece;;) {
       const std::size_t n = decoder->read(block.data(), size);
       if (n == 0) break;
       got.append(block.data(), n);

@@ -16,3 +16,15 @@ class Failure : public std::runtime_error {
 // own message, "error using tovlak: out of memory" for std::bad_alloc, and a
 // line that begins "error using tovlak: " and names any other exception.
 std::string messageOf(const std::exception_ptr& failure);
+
+// Runs `step`, keeping its failure in `first` when `first` holds none yet,
+// instead of throwing it: for work that goes on past a failure (completing
+// every output) and throws the first one at the end.
+template <class Step>
+void keepFirstFailure(std::exception_ptr& first, Step step) {
+  try {
+    step();
+  } catch (...) {
+    if (!first) first = std::current_exception();
+  }
+}

@@ -29,7 +29,7 @@ class OpenFiles {
   void write(int index, std::string_view bytes);
   // Closes output `index` if it is open, checked.
   void close(int index);
-  const OutputNames& names() const { return names_; }
+  int count() const { return static_cast<int>(files_.size()); }
 
  private:
   // Opens output `index` in `mode`, closing the one open longest first when

@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "failure.h"
 #include "output_table.h"
 
 namespace {
@@ -41,8 +42,7 @@ OutputSet::OutputSet(OutputNames names, int count, const OutputBudget& budget)
 void OutputSet::create(std::vector<std::unique_ptr<Encoder>> encoders) {
   for (int i = 0; i < count(); ++i) files_.create(i);
   // The encoders' threads start once every output exists.
-  sink_ =
-      encoders.empty() ? plainSink(files_, count()) : compressedSink(files_, count(), std::move(encoders));
+  sink_ = encoders.empty() ? plainSink(files_) : compressedSink(files_, std::move(encoders));
 }
 
 void OutputSet::appendToAll(std::string_view head, std::string_view tail) {
@@ -52,18 +52,8 @@ void OutputSet::appendToAll(std::string_view head, std::string_view tail) {
 void OutputSet::finish() {
   finishing_ = true;
   std::exception_ptr first;
-  for (int i = 0; i < count(); ++i) {
-    try {
-      flush(i);
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
-  }
-  try {
-    if (sink_) sink_->finish();
-  } catch (...) {
-    if (!first) first = std::current_exception();
-  }
+  for (int i = 0; i < count(); ++i) keepFirstFailure(first, [&] { flush(i); });
+  if (sink_) keepFirstFailure(first, [&] { sink_->finish(); });
   if (first) std::rethrow_exception(first);
 }
 

@@ -4,44 +4,34 @@
 #include <utility>
 
 #include "codecs/encoder_pool.h"
+#include "failure.h"
 #include "output_table.h"
 
 namespace {
 
-// Runs `step`, keeping the first failure in `first` instead of throwing it.
-template <class Step>
-void keepGoing(std::exception_ptr& first, Step step) {
-  try {
-    step();
-  } catch (...) {
-    if (!first) first = std::current_exception();
-  }
-}
-
 // Closes every file, checked, and throws the first failure (of the closes or
 // `first`) once all are closed.
-void closeAll(OpenFiles& files, int count, std::exception_ptr first) {
-  for (int i = 0; i < count; ++i) keepGoing(first, [&] { files.close(i); });
+void closeAll(OpenFiles& files, std::exception_ptr first) {
+  for (int i = 0; i < files.count(); ++i) keepFirstFailure(first, [&] { files.close(i); });
   if (first) std::rethrow_exception(first);
 }
 
 class PlainSink : public OutputSink {
  public:
-  PlainSink(OpenFiles& files, int count) : files_(files), count_(count) {}
+  explicit PlainSink(OpenFiles& files) : files_(files) {}
 
   void take(int index, std::string_view plain) override { files_.write(index, plain); }
-  void finish() override { closeAll(files_, count_, nullptr); }
+  void finish() override { closeAll(files_, nullptr); }
 
  private:
   OpenFiles& files_;
-  int count_;
 };
 
 class CompressedSink : public OutputSink {
  public:
-  CompressedSink(OpenFiles& files, int count, std::vector<std::unique_ptr<Encoder>> encoders)
+  CompressedSink(OpenFiles& files, std::vector<std::unique_ptr<Encoder>> encoders)
       : files_(files),
-        queued_(outputTable<bool>(count)),
+        queued_(outputTable<bool>(files.count())),
         pool_(std::move(encoders),
               [&files](int index, std::string_view compressed) { files.write(index, compressed); }) {}
 
@@ -57,12 +47,11 @@ class CompressedSink : public OutputSink {
 
   void finish() override {
     std::exception_ptr first;
-    const int count = static_cast<int>(queued_.size());
-    for (int i = 0; i < count; ++i) {
-      if (!queued_[static_cast<std::size_t>(i)]) keepGoing(first, [&] { pool_.submit(i, {}); });
+    for (int i = 0; i < files_.count(); ++i) {
+      if (!queued_[static_cast<std::size_t>(i)]) keepFirstFailure(first, [&] { pool_.submit(i, {}); });
     }
-    keepGoing(first, [&] { pool_.drain(); });
-    closeAll(files_, count, first);
+    keepFirstFailure(first, [&] { pool_.drain(); });
+    closeAll(files_, first);
   }
 
  private:
@@ -73,11 +62,8 @@ class CompressedSink : public OutputSink {
 
 }  // namespace
 
-std::unique_ptr<OutputSink> plainSink(OpenFiles& files, int count) {
-  return std::make_unique<PlainSink>(files, count);
-}
+std::unique_ptr<OutputSink> plainSink(OpenFiles& files) { return std::make_unique<PlainSink>(files); }
 
-std::unique_ptr<OutputSink> compressedSink(OpenFiles& files, int count,
-                                           std::vector<std::unique_ptr<Encoder>> encoders) {
-  return std::make_unique<CompressedSink>(files, count, std::move(encoders));
+std::unique_ptr<OutputSink> compressedSink(OpenFiles& files, std::vector<std::unique_ptr<Encoder>> encoders) {
+  return std::make_unique<CompressedSink>(files, std::move(encoders));
 }

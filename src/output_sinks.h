@@ -22,10 +22,9 @@ class OutputSink {
 };
 
 // Writes each piece to its file as it comes.
-std::unique_ptr<OutputSink> plainSink(OpenFiles& files, int count);
+std::unique_ptr<OutputSink> plainSink(OpenFiles& files);
 
 // Compresses each piece as a gzip member or zstd frame of its own, on a
 // thread of the pool for each encoder while the split goes on, and writes
 // the members in order; an output that gets nothing gets one, empty.
-std::unique_ptr<OutputSink> compressedSink(OpenFiles& files, int count,
-                                           std::vector<std::unique_ptr<Encoder>> encoders);
+std::unique_ptr<OutputSink> compressedSink(OpenFiles& files, std::vector<std::unique_ptr<Encoder>> encoders);

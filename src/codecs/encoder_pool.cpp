@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "failure.h"
+
 EncoderPool::EncoderPool(std::vector<std::unique_ptr<Encoder>> encoders, Write write)
     : encoders_(std::move(encoders)),
       write_(std::move(write)),
@@ -58,11 +60,7 @@ void EncoderPool::drain() {
       const std::lock_guard lock(mutex_);
       if (queued_ == 0) break;
     }
-    try {
-      handBackOldest();
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
+    keepFirstFailure(first, [this] { handBackOldest(); });
   }
   if (first) std::rethrow_exception(first);
 }

@@ -18,13 +18,17 @@ constexpr int kGzipOnly = 15 + 16;  // the largest window, with a gzip header an
 
 // Each member through zlib's inflate, which reads its header as gzip -d
 // does and checks its header CRC (when it has one), CRC-32 and length.
+// Throws std::bad_alloc when `result` says zlib ran out of memory, and
+// Failure when it refused anything else.
+void check(int result) {
+  if (result == Z_OK) return;
+  if (result == Z_MEM_ERROR) throw std::bad_alloc();
+  throw Failure(codecFailureMessage("zlib", zError(result)));
+}
+
 class ZlibInflater : public GzipInflater {
  public:
-  ZlibInflater() {
-    const int result = inflateInit2(&stream_, kGzipOnly);
-    if (result == Z_MEM_ERROR) throw std::bad_alloc();
-    if (result != Z_OK) throw Failure(codecFailureMessage("zlib", zError(result)));
-  }
+  ZlibInflater() { check(inflateInit2(&stream_, kGzipOnly)); }
   ~ZlibInflater() override { inflateEnd(&stream_); }
   ZlibInflater(const ZlibInflater&) = delete;
   ZlibInflater& operator=(const ZlibInflater&) = delete;
@@ -80,14 +84,6 @@ class ZlibGzipEncoder : public Encoder {
   }
 
  private:
-  // Throws std::bad_alloc when `result` says zlib ran out of memory, and
-  // Failure when it refused anything else.
-  static void check(int result) {
-    if (result == Z_OK) return;
-    if (result == Z_MEM_ERROR) throw std::bad_alloc();
-    throw Failure(codecFailureMessage("zlib", zError(result)));
-  }
-
   z_stream stream_{};
   std::vector<Bytef> output_;
 };

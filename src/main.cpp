@@ -1,5 +1,6 @@
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "failure.h"
 #include "platform/platform.h"
@@ -13,7 +14,10 @@ int main(int argc, char** argv) {
   // unfinished.
   platform::reportFailedWritesInsteadOfSignals();
   try {
-    run({argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)});
+    const std::vector<std::string> arguments = platform::commandLineArguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
+    run(pointers);
     return 0;
   } catch (...) {
     // There is nowhere to report a failure of this write.

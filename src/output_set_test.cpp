@@ -1,30 +1,24 @@
 #include "output_set.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "failure.h"
+#include "open_handles.h"
 #include "temporary_files.h"
 
 namespace {
-
-// How many descriptors this process has open among the first thousand.
-int openDescriptors() {
-  int open = 0;
-  for (int fd = 0; fd < 1000; ++fd) open += ::fcntl(fd, F_GETFD) != -1;
-  return open;
-}
 
 // Gives each piece back as it is, after a wait that varies with the piece, so
 // that the threads finish out of order.
 class SlowCopy : public Encoder {
  public:
   std::string_view encode(std::string_view plain) override {
-    ::usleep(static_cast<useconds_t>(plain.size() % 7 * 50));
+    std::this_thread::sleep_for(std::chrono::microseconds(plain.size() % 7 * 50));
     return plain;
   }
 };
@@ -84,7 +78,7 @@ TEST(OutputSet, EmptiesExistingFilesAndReportsAnOutputItCannotCreate) {
   TemporaryDirectory directory;
   writeFile(directory / "r0.log", "old contents");
   std::filesystem::create_directory(directory / "r2.log");
-  const int openBefore = openDescriptors();
+  const int openBefore = openHandles();
   std::string error = "none: created an output over a directory";
   try {
     OutputSet outputs(OutputNames(directory / "r.log"), 4);
@@ -93,7 +87,7 @@ TEST(OutputSet, EmptiesExistingFilesAndReportsAnOutputItCannotCreate) {
     error = failure.what();
   }
   EXPECT_EQ(error, "unable ot open " + (directory / "r2.log") + "\n");
-  EXPECT_EQ(openDescriptors(), openBefore);
+  EXPECT_EQ(openHandles(), openBefore);
   EXPECT_EQ(readFile(directory / "r0.log"), "");
   EXPECT_TRUE(std::filesystem::exists(directory / "r1.log"));
   EXPECT_FALSE(std::filesystem::exists(directory / "r3.log"));

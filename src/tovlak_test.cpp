@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -91,6 +92,12 @@ TEST(Tovlak, CommandLinesLogsAndTheirOutputs) {
        0,
        "",
        {{"run0.log", "a\0(1,2,3)\0b\n\0\n"s}}},
+      {"CR and Ctrl-Z bytes are ordinary, a newline stays one byte",
+       {"-d1", "-lrun.log"},
+       "a\r\n(1,2,3,0)\r\n\x1a(4,5,6,0)\x1a\n\x1a\r",
+       0,
+       "",
+       {{"run0.log", "a\r\n(1,2,3)\r\n\x1a(4,5,6)\x1a\n\x1a\r"}}},
       {"-1 goes to every file",
        {"-d2", "-lrun.log"},
        "(1,2,3,-1)\n",
@@ -189,6 +196,7 @@ void expectWholeLinesOf(const std::string& output, const std::string& line) {
 }
 
 TEST(Tovlak, ReportsWritesToAFullDisk) {
+  if (programUnderTest().windows) GTEST_SKIP() << "/dev/full is a POSIX device";
   // /dev/full, where writes fail with ENOSPC, is Linux's and FreeBSD's.
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full to fill a disk";
   // A write that fails at the end of the run, and one that fails midway.
@@ -209,6 +217,7 @@ TEST(Tovlak, ReportsWritesToAFullDisk) {
 // disk does, instead of killing tovlak: its message, and the other output
 // complete.
 TEST(Tovlak, ReportsAnOutputPipeWhoseReaderHasGone) {
+  if (programUnderTest().windows) GTEST_SKIP() << "a FIFO and SIGPIPE are POSIX";
   TemporaryDirectory directory;
   std::string log;
   for (int i = 0; i < 200000; ++i) log += "(1,2,3," + std::to_string(i % 2) + ")\n";
@@ -233,6 +242,7 @@ TEST(Tovlak, ReportsAnOutputPipeWhoseReaderHasGone) {
 }
 
 TEST(Tovlak, ReportsWritesBeyondTheFileSizeLimit) {
+  if (programUnderTest().windows) GTEST_SKIP() << "the file-size limit is POSIX";
   TemporaryDirectory directory;
   writeFile(directory / "run.log", std::string(1 << 20, 'x'));
   const Outcome outcome = runTovlak(directory.path().string(), {"-d1", "-lrun.log"}, {.fileSize = 4096});
@@ -241,6 +251,7 @@ TEST(Tovlak, ReportsWritesBeyondTheFileSizeLimit) {
 }
 
 TEST(Tovlak, ReportsAFailedRead) {
+  if (programUnderTest().windows) GTEST_SKIP() << "/proc/self/mem is Linux";
   // Reading Linux's /proc/self/mem at offset 0 fails with an I/O error.
   if (!std::filesystem::exists("/proc/self/mem")) GTEST_SKIP() << "needs /proc/self/mem for a failing read";
   TemporaryDirectory directory;
@@ -299,6 +310,53 @@ TEST(Tovlak, TakesNamesOfAnyLengthTheSystemAccepts) {
   EXPECT_EQ(outcome.err, "unable ot open " + tooLong + "\n");
 }
 
+// Names as scripts give them: letters of any script, and on Windows the
+// backslash. The outputs go where the name rule puts them.
+TEST(Tovlak, TakesNamesInAnyScript) {
+  const struct {
+    std::string directory, log, output;
+    bool windowsOnly = false;
+  } cases[] = {
+      {"", "журнал.log", "журнал0.log"},
+      {"données", "données/run.log", "données/run0.log"},
+      {"logs", "logs\\run.log", "logs/run0.log", true},
+      {"日志", "日志/运行.log", "日志/运行0.log"},
+  };
+  for (const auto& c : cases) {
+    if (c.windowsOnly && !programUnderTest().windows) continue;
+    TemporaryDirectory directory;
+    if (!c.directory.empty()) std::filesystem::create_directory(directory / c.directory);
+    std::string log = c.log;
+    std::replace(log.begin(), log.end(), '\\', '/');
+    writeFile(directory / log, "(1,2,3,1)\n");
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-l" + c.log});
+    EXPECT_EQ(outcome.status, 0) << c.log;
+    EXPECT_EQ(outcome.err, "") << c.log;
+    std::string second = c.output;
+    second[second.find("0.")] = '1';
+    EXPECT_EQ(readFile(directory / c.output), "") << c.log;
+    EXPECT_EQ(readFile(directory / second), "(1,2,3)\n") << c.log;
+  }
+}
+
+// Many more outputs than a C runtime has descriptors for.
+TEST(Tovlak, WritesTwentyThousandOutputs) {
+  TemporaryDirectory directory;
+  std::string log = "x\n";
+  for (int i = 0; i < 20000; i += 997) log += "(1,2,3," + std::to_string(i) + ")\n";
+  writeFile(directory / "run.log", log + "y\n");
+  const Outcome outcome = runTovlak(directory.path().string(), {"-d20000", "-lrun.log"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "");
+  const std::map<std::string, std::string> files = filesIn(directory.path().string(), "run.log");
+  EXPECT_EQ(files.size(), 20000u);
+  for (int i = 0; i < 20000; ++i) {
+    const std::string expected = i % 997 == 0 ? "x\n(1,2,3)\ny\n" : "x\ny\n";
+    const auto file = files.find("run" + std::to_string(i) + ".log");
+    ASSERT_TRUE(file != files.end() && file->second == expected) << i;
+  }
+}
+
 TEST(Tovlak, ReportsRunningOutOfMemory) {
   if (const char* why = whyNoAddressSpaceLimit()) GTEST_SKIP() << why;
   TemporaryDirectory directory;
@@ -319,6 +377,8 @@ TEST(Tovlak, ReportsRunningOutOfMemory) {
 // Under the open-file limit, and with descriptors inherited from the parent
 // taking most of it, so that opening outputs fails below tovlak's own bound.
 TEST(Tovlak, WritesMoreOutputsThanItMayKeepOpen) {
+  if (programUnderTest().windows)
+    GTEST_SKIP() << "the open-file limit is POSIX; WritesTwentyThousandOutputs runs everywhere";
   for (const int inherited : {0, 100}) {
     TemporaryDirectory directory;
     std::vector<std::string> expected;
@@ -361,6 +421,7 @@ long long offsetWhenBlocked(pid_t pid, const std::string& file) {
 }
 
 TEST(Tovlak, ReadsALogThatChangesOrShrinksUnderIt) {
+  if (programUnderTest().windows) GTEST_SKIP() << "it watches the process through Linux's /proc";
   if (!std::filesystem::exists("/proc/self/fdinfo")) {
     GTEST_SKIP() << "needs Linux's /proc/PID/fdinfo to see how far tovlak has read";
   }
@@ -411,6 +472,7 @@ TEST(Tovlak, ReadsALogThatChangesOrShrinksUnderIt) {
 }  // namespace
 
 TEST(Tovlak, ShowsProgressOnATerminalAndErasesIt) {
+  if (programUnderTest().windows) GTEST_SKIP() << "a pseudo-terminal is no Windows console";
   // The log comes slowly through a pipe, so the run lasts past a second.
   for (const bool failing : {false, true}) {
     TemporaryDirectory directory;

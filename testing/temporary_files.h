@@ -1,20 +1,26 @@
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 // A fresh temporary directory, removed with everything in it afterwards.
+// create_directory makes it only where no such directory was, so no two
+// tests, nor two runs, share one.
 class TemporaryDirectory {
  public:
   TemporaryDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tovlak-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    path_ = pattern;
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      path_ = std::filesystem::temp_directory_path() / ("tovlak-test-" + std::to_string(random()));
+      std::error_code error;
+      if (std::filesystem::create_directory(path_, error)) return;
+    }
+    std::abort();
   }
   ~TemporaryDirectory() {
     std::error_code ignored;

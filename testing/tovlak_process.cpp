@@ -6,22 +6,60 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <string_view>
+#include <sstream>
+
+namespace {
+
+std::vector<std::string> words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> result;
+  for (std::string word; in >> word;) result.push_back(word);
+  return result;
+}
+
+ProgramUnderTest findProgramUnderTest() {
+  const char* build = std::getenv("TOVLAK_UNDER_TEST");
+  if (build == nullptr || *build == '\0') return {TOVLAK_PATH, words(TOVLAK_EMULATOR), words(TOVLAK_CODECS)};
+  const std::filesystem::path directory = std::filesystem::absolute(build);
+  ProgramUnderTest program{(directory / "tovlak").string(),
+                           words(readFile((directory / "emulator").string())),
+                           words(readFile((directory / "codecs").string()))};
+  if (std::filesystem::exists(directory / "tovlak.exe")) {
+    program.path += ".exe";
+    program.windows = true;
+  }
+  if (!std::filesystem::exists(program.path)) {
+    std::fprintf(stderr, "TOVLAK_UNDER_TEST: no tovlak in %s\n", build);
+    std::abort();
+  }
+  return program;
+}
+
+}  // namespace
+
+const ProgramUnderTest& programUnderTest() {
+  static const ProgramUnderTest program = findProgramUnderTest();
+  return program;
+}
+
+bool programReads(const Codec& codec) {
+  const std::vector<std::string>& codecs = programUnderTest().codecs;
+  return std::find(codecs.begin(), codecs.end(), codec.suffix) != codecs.end();
+}
 
 Started::Started(const std::string& directory, const std::vector<std::string>& arguments,
                  const Limits& limits)
     : outName_(capture_ / "stdout"), errName_(capture_ / "stderr") {
+  std::vector<std::string> command = programUnderTest().emulator;
+  command.push_back(programUnderTest().path);
+  command.insert(command.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
-  std::string emulator(std::string_view(TOVLAK_EMULATOR));
-  std::string program = TOVLAK_PATH;
-  if (!emulator.empty()) argv.push_back(emulator.data());
-  argv.push_back(program.data());
-  std::vector<std::string> copies = arguments;
-  for (std::string& a : copies) argv.push_back(a.data());
+  for (std::string& word : command) argv.push_back(word.data());
   argv.push_back(nullptr);
   pid_ = ::fork();
   if (pid_ != 0) return;
@@ -44,7 +82,7 @@ Started::Started(const std::string& directory, const std::vector<std::string>& a
   for (int i = 0; i < limits.inheritedDescriptors; ++i) {
     if (::dup(STDIN_FILENO) < 0) _exit(123);  // without close-on-exec: tovlak holds them
   }
-  ::execv(argv[0], argv.data());
+  ::execvp(argv[0], argv.data());
   _exit(122);
 }
 
@@ -94,7 +132,7 @@ const char* whyNoAddressSpaceLimit() {
 #if defined(TOVLAK_SANITIZE)
   return "AddressSanitizer reserves more address space than the limit these runs set";
 #endif
-  if (!std::string(TOVLAK_EMULATOR).empty()) {
+  if (!programUnderTest().emulator.empty()) {
     return "an address-space limit binds the emulator, which reserves the guest's memory, not tovlak";
   }
   return nullptr;

@@ -3,6 +3,11 @@
 // Runs the built tovlak as a process, the way its users do: arguments, a
 // directory to run in, limits, standard error on a terminal; and the shell
 // commands the end-to-end tests hold its outputs to.
+//
+// The program under test is this build's tovlak, or the one of the build
+// directory that TOVLAK_UNDER_TEST names (a Windows build's tovlak.exe, run
+// under the emulator that build records), so that one set of tests holds
+// every build to the same behaviour.
 
 #include <sys/resource.h>
 #include <sys/types.h>
@@ -13,6 +18,15 @@
 #include <vector>
 
 #include "temporary_files.h"
+
+// The program the tests run, and what they need to know of it.
+struct ProgramUnderTest {
+  std::string path;
+  std::vector<std::string> emulator;  // the command it runs under, if any
+  std::vector<std::string> codecs;    // the suffixes of the formats it reads
+  bool windows = false;               // a Windows program, not a POSIX one
+};
+const ProgramUnderTest& programUnderTest();
 
 struct Limits {
   std::optional<rlim_t> openFiles = {};
@@ -91,6 +105,8 @@ struct Codec {
   std::string suffix, compress, decompress;
 };
 inline const Codec kCodecs[] = {{".gz", "gzip -c", "gzip -dc"}, {".zst", "zstd -q -c", "zstd -q -dc"}};
+// Whether the program under test was built to read the codec's logs.
+bool programReads(const Codec& codec);
 
 // `plain` compressed by the codec's tool (a file in `directory` on the way).
 std::string compressedBy(const Codec& codec, const std::string& plain, const TemporaryDirectory& directory);

@@ -1,45 +1,48 @@
 // The one place that chooses the codecs: zstd through libzstd; gzip through
-// ISA-L where the build has it (TOVLAK_GZIP_ISAL), else through zlib; none
-// at all in a build without compression.
+// ISA-L where the build has it (TOVLAK_GZIP_ISAL), else through zlib. A
+// build has each where its library was found (TOVLAK_GZIP, TOVLAK_ZSTD), and
+// refuses logs of the one it lacks.
 #include "codec.h"
 
-// The build says which codecs it has (CMakeLists.txt): TOVLAK_COMPRESSION,
-// and TOVLAK_GZIP_ISAL where it has compression.
-#ifndef TOVLAK_COMPRESSION
-#error "TOVLAK_COMPRESSION must be 0 or 1"
+#if !defined(TOVLAK_GZIP) || !defined(TOVLAK_ZSTD)
+#error "TOVLAK_GZIP and TOVLAK_ZSTD must be 0 or 1"
 #endif
 
-#if TOVLAK_COMPRESSION
+#if TOVLAK_ZSTD
 #include "zstd_codec.h"
-#if TOVLAK_GZIP_ISAL
+#endif
+#if TOVLAK_GZIP && TOVLAK_GZIP_ISAL
 #include "isal_gzip.h"
-#else
+#elif TOVLAK_GZIP
 #include "zlib_gzip.h"
 #endif
 
-bool canDecode(LogFormat format) { return format == LogFormat::gzip || format == LogFormat::zstd; }
+bool canDecode(LogFormat format) {
+  return (TOVLAK_GZIP && format == LogFormat::gzip) || (TOVLAK_ZSTD && format == LogFormat::zstd);
+}
 
-std::unique_ptr<ByteSource> makeDecoder(LogFormat format, ByteSource& log, const std::string& logName) {
+// Both are called only for a format canDecode accepts.
+std::unique_ptr<ByteSource> makeDecoder([[maybe_unused]] LogFormat format, [[maybe_unused]] ByteSource& log,
+                                        [[maybe_unused]] const std::string& logName) {
+#if TOVLAK_ZSTD
   if (format == LogFormat::zstd) return zstdDecoder(log, logName);
-#if TOVLAK_GZIP_ISAL
-  return isalGzipDecoder(log, logName);
-#else
-  return zlibGzipDecoder(log, logName);
 #endif
+#if TOVLAK_GZIP && TOVLAK_GZIP_ISAL
+  if (format == LogFormat::gzip) return isalGzipDecoder(log, logName);
+#elif TOVLAK_GZIP
+  if (format == LogFormat::gzip) return zlibGzipDecoder(log, logName);
+#endif
+  return nullptr;
 }
 
-std::unique_ptr<Encoder> makeEncoder(LogFormat format) {
+std::unique_ptr<Encoder> makeEncoder([[maybe_unused]] LogFormat format) {
+#if TOVLAK_ZSTD
   if (format == LogFormat::zstd) return zstdEncoder();
-#if TOVLAK_GZIP_ISAL
-  return isalGzipEncoder();
-#else
-  return zlibGzipEncoder();
 #endif
+#if TOVLAK_GZIP && TOVLAK_GZIP_ISAL
+  if (format == LogFormat::gzip) return isalGzipEncoder();
+#elif TOVLAK_GZIP
+  if (format == LogFormat::gzip) return zlibGzipEncoder();
+#endif
+  return nullptr;
 }
-#else
-bool canDecode(LogFormat) { return false; }
-
-// Never called: canDecode accepts no format.
-std::unique_ptr<ByteSource> makeDecoder(LogFormat, ByteSource&, const std::string&) { return nullptr; }
-std::unique_ptr<Encoder> makeEncoder(LogFormat) { return nullptr; }
-#endif

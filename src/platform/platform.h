@@ -2,20 +2,32 @@
 
 // Every call into the operating system that standard C++ does not make:
 // files by handle, their identity, the open-file limit, memory mapped for
-// the output buffers, the terminal, signals. One file implements it for each
-// system (posix.cpp), and the build compiles the one for its target; nothing
-// else in the program calls the system.
+// the output buffers, the terminal, signals, the command line. One file
+// implements it for each system (posix.cpp, windows.cpp), and the build
+// compiles the one for its target; nothing else in the program calls the
+// system. Names and arguments are UTF-8 on every system.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
+#ifdef _WIN32
+// An open file: a Windows HANDLE, held as an integer so that no system header
+// is needed here (INVALID_HANDLE_VALUE is -1).
+using Handle = std::intptr_t;
+#else
 // An open file: a descriptor.
 using Handle = int;
+#endif
 inline constexpr Handle kNoHandle = -1;
+
+// The program's arguments after its name, in UTF-8. On Windows they are
+// taken from the wide command line, whatever the console's code page.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 // The standard error stream, open from the start.
 Handle standardError();

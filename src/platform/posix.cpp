@@ -21,6 +21,10 @@
 
 namespace platform {
 
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  return {argv + std::min(argc, 1), argv + argc};
+}
+
 Handle standardError() { return STDERR_FILENO; }
 
 Handle openFile(const std::string& name, OpenMode mode, OpenFailure* failure) {

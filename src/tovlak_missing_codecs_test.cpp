@@ -1,6 +1,8 @@
-// End-to-end: a build without the codecs refuses gzip and zstd logs.
+// End-to-end: a build without a codec's library refuses that codec's logs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "temporary_files.h"
@@ -8,8 +10,10 @@
 
 namespace {
 
-TEST(Tovlak, RefusesCompressedLogsWhenBuiltWithoutCompression) {
+TEST(Tovlak, RefusesCompressedLogsOfFormatsItWasBuiltWithout) {
+  if (std::all_of(std::begin(kCodecs), std::end(kCodecs), programReads)) GTEST_SKIP() << "every codec built";
   for (const Codec& codec : kCodecs) {
+    if (programReads(codec)) continue;
     TemporaryDirectory directory;
     writeFile(directory / ("run.log" + codec.suffix), compressedBy(codec, "(1,2,3,0)\n", directory));
     const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lrun.log" + codec.suffix});

@@ -23,6 +23,7 @@
 # build-i386-sse2, build-arm64, build-s390x, build-clang, build-clang-portable.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 fuzzSeconds="${FUZZ_SECONDS:-30}"
 sources=(src/*.h src/*.cpp src/*/*.h src/*/*.cpp testing/*.h testing/*.cpp fuzz/*.cpp bench/*.cpp)
 started=$SECONDS
@@ -101,9 +102,76 @@ buildAndTest build-arm64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake
 buildAndTest build-s390x -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/s390x-linux-gnu.cmake \
   "$gtestSource" "$noCodecs"
 
+# Windows, cross-built with MinGW-w64: the unit tests under Wine (CTest runs
+# them through the build's emulator), and the end-to-end tests of the Linux
+# build run on tovlak.exe. The 32-bit build runs under Wine where Wine's
+# 32-bit half installs (it needs this machine to run 32-bit x86 programs
+# and Debian's i386 architecture); elsewhere it is built and linked only.
+buildAndTest build-mingw64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake \
+  "$gtestSource"
+step "build-mingw64: the end-to-end tests on tovlak.exe under Wine"
+TOVLAK_UNDER_TEST="$(pwd)/build-mingw64" ctest --test-dir build -R '^Tovlak' --output-on-failure -j2
+windowsBuilds=(build-mingw64)
+win32Way="32-bit Windows: built, not run"
+if [ "$i386Way" = "32-bit x86: native" ]; then
+  if ! dpkg-query -W -f='${Status}' wine32:i386 2> /dev/null | grep -q 'ok installed'; then
+    step "32-bit Windows: installing Wine's 32-bit half"
+    # Where it will not install, the machine is left with no i386 architecture.
+    tools/install_packages.sh wine32 || { dpkg --remove-architecture i386 2> /dev/null || true; }
+  fi
+  if [ -x /usr/lib/wine/wine ]; then
+    win32Way="32-bit Windows: run under Wine"
+    windowsBuilds+=(build-mingw32)
+  fi
+fi
+step "$win32Way"
+if [ "$win32Way" = "32-bit Windows: run under Wine" ]; then
+  stepNote=$win32Way buildAndTest build-mingw32 -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake "$gtestSource"
+  step "build-mingw32: the end-to-end tests on tovlak.exe under Wine"
+  TOVLAK_UNDER_TEST="$(pwd)/build-mingw32" ctest --test-dir build -R '^Tovlak' --output-on-failure -j2
+else
+  step "build-mingw32: build ($win32Way)"
+  cmake -S . -B build-mingw32 -DTOVLAK_WERROR=ON -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake "$gtestSource" > /dev/null
+  cmake --build build-mingw32 -j2
+fi
+# What a user writes: a toolchain file of five lines, no other setting.
+step "a plain MinGW-w64 toolchain file"
+mkdir -p build-mingw-plain
+printf '%s\n' 'set(CMAKE_SYSTEM_NAME Windows)' 'set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)' \
+  'set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)' \
+  'set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)' 'set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)' \
+  > build-mingw-plain/toolchain.cmake
+cmake -S . -B build-mingw-plain -DCMAKE_TOOLCHAIN_FILE=build-mingw-plain/toolchain.cmake | grep 'tovlak:'
+cmake --build build-mingw-plain -j2 --target tovlak
+# One tovlak.exe: it imports the system's DLLs and nothing else.
+for dir in build-mingw64 build-mingw32 build-mingw-plain; do
+  imports=$(x86_64-w64-mingw32-objdump -p "$dir/tovlak.exe" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')
+  echo "$dir/tovlak.exe imports: $imports"
+  [ -z "$(echo "$imports" | tr ' ' '\n' | grep -viE '^(KERNEL32|msvcrt|SHELL32)\.dll$' | grep .)" ]
+done
+
+step "Windows packages"
+for dir in "${windowsBuilds[@]}" build-mingw32; do
+  (cd "$dir" && rm -f tovlak-*.zip && cpack -G ZIP > /dev/null)
+  package=$(ls "$dir"/tovlak-*-win*.zip)
+  rm -rf "$dir/unpacked" && mkdir "$dir/unpacked"
+  (cd "$dir/unpacked" && cmake -E tar xf "../$(basename "$package")")
+  ls -l "$dir"/unpacked/*/
+  [[ " ${windowsBuilds[*]} " == *" $dir "* ]] || continue
+  # Tried as a user would: the unpacked tovlak.exe on the sample log.
+  unpacked=$(ls -d "$dir"/unpacked/*/)
+  mkdir -p "$unpacked/sample" && cp examples/run.log "$unpacked/sample/run.log"
+  cp "$dir/emulator" "$unpacked/emulator"
+  (cd "$unpacked/sample" && "$root/tools/run_build.sh" .. -d3 -lrun.log)
+  diff -r "$unpacked/sample" build/unpacked/reference
+  echo "$package: the unpacked tovlak.exe split the sample as the Linux build did"
+done
+
 step "the same outputs from every build"
 cmake --build build --target generate_log > /dev/null
-tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-arm64 build-s390x
+tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-arm64 build-s390x "${windowsBuilds[@]}"
 
 step "a log past 2 GiB on 32-bit x86 ($i386Way)"
 tools/large_log_check.sh build-i386 build

@@ -4,10 +4,11 @@
 // Intel's ISA-L), zlib_gzip (gzip through zlib, where ISA-L is missing) and
 // zstd_codec (zstd through libzstd). codecs.cpp is the one place that
 // chooses among them; a build has those whose libraries it was configured
-// with, and reads and writes plain logs and those formats only. Each codec has a decoder, a ByteSource that gives
-// the plain bytes of a whole compressed log, and an encoder, which makes one
-// complete member or frame of one buffer, so that an output is a series of
-// independent members that its format's tools read as one file.
+// with, and reads and writes plain logs and those formats only. Each codec
+// has a decoder, a ByteSource that gives the plain bytes of a whole
+// compressed log, and an encoder, which makes one complete member or frame
+// of one buffer, so that an output is a series of independent members that
+// its format's tools read as one file.
 
 #include <cstddef>
 #include <memory>

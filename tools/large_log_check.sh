@@ -2,6 +2,8 @@
 # Splits a log just over 2 GiB with -d1, so the output passes 2 GiB too, with
 # the tovlak of BUILD, and checks that every byte arrives:
 #   tools/large_log_check.sh BUILD REFERENCE_BUILD [WORK_DIR]
+# PAST_GIB=4 makes the log and the output pass 4 GiB instead (the limit of
+# a 32-bit size on Windows).
 # The log is one block of lines repeated; the expected output is the
 # reference build's output for the block, repeated as often, streamed into a
 # comparison with the output, so no second copy is written. The block is
@@ -20,7 +22,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 "$root/tools/run_build.sh" "$reference" -d1 -lblock.log
 blockOut=$(stat -c %s "$work/block0.log")
-repeats=$(( (2147483648 + 67108864) / blockOut + 1 ))
+repeats=$(( (${PAST_GIB:-2} * 1073741824 + 67108864) / blockOut + 1 ))
 for ((i = 0; i < repeats; i++)); do cat "$work/block.log"; done > "$work/big.log"
 
 status=0

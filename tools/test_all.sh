@@ -13,14 +13,20 @@
 #      cannot (or where TOVLAK_I386_UNDER_QEMU=1 asks for it); 64-bit Arm
 #      (NEON), cross-built with clang and run under qemu; s390x, big-endian,
 #      cross-built with clang and run under qemu;
+#      Windows, cross-built with MinGW-w64: 64-bit with its unit tests under
+#      Wine and the end-to-end tests run on its tovlak.exe, 32-bit the same
+#      where Wine's 32-bit half installs (else built only); a plain toolchain
+#      file; each tovlak.exe importing system DLLs only; the ZIP packages
+#      unpacked and tried;
 #   3. the same outputs, messages and statuses from every build on a set of
-#      logs, and a log past 2 GiB on 32-bit x86;
+#      logs, a log past 2 GiB on 32-bit x86 and one past 4 GiB on Windows;
 #   4. with clang: the three fuzz targets (rewrite, split, decode),
 #      FUZZ_SECONDS each (default 30), with SIMD and ISA-L and without both,
 #      then what they found replayed on the 32-bit, Arm and s390x builds
 #      (the decoder's on Arm, the one of them with the codecs); clang-tidy with .clang-tidy over every source.
 # Build directories: build, build-asan, build-portable, build-i386,
-# build-i386-sse2, build-arm64, build-s390x, build-clang, build-clang-portable.
+# build-i386-sse2, build-arm64, build-s390x, build-mingw64, build-mingw32,
+# build-mingw-plain, build-clang, build-clang-portable.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -175,6 +181,8 @@ tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-ar
 
 step "a log past 2 GiB on 32-bit x86 ($i386Way)"
 tools/large_log_check.sh build-i386 build
+step "a log past 4 GiB on Windows (${windowsBuilds[*]})"
+for dir in "${windowsBuilds[@]}"; do PAST_GIB=4 tools/large_log_check.sh "$dir" build; done
 
 # The portable variant also reads and writes gzip through zlib, not ISA-L.
 for variant in clang clang-portable; do

@@ -472,7 +472,8 @@ TEST(Tovlak, ReadsALogThatChangesOrShrinksUnderIt) {
 }  // namespace
 
 TEST(Tovlak, ShowsProgressOnATerminalAndErasesIt) {
-  if (programUnderTest().windows) GTEST_SKIP() << "Wine draws its console on a pseudo-terminal in escape codes of its own";
+  if (programUnderTest().windows)
+    GTEST_SKIP() << "Wine draws its console on a pseudo-terminal in escape codes of its own";
   // The log comes slowly through a pipe, so the run lasts past a second.
   for (const bool failing : {false, true}) {
     TemporaryDirectory directory;

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   try {
     const std::vector<std::string> arguments = platform::commandLineArguments(argc, argv);
     std::vector<const char*> pointers;
+    pointers.reserve(arguments.size());
     for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
     run(pointers);
     return 0;

@@ -377,8 +377,9 @@ TEST(Tovlak, ReportsRunningOutOfMemory) {
 // Under the open-file limit, and with descriptors inherited from the parent
 // taking most of it, so that opening outputs fails below tovlak's own bound.
 TEST(Tovlak, WritesMoreOutputsThanItMayKeepOpen) {
-  if (programUnderTest().windows)
+  if (programUnderTest().windows) {
     GTEST_SKIP() << "the open-file limit is POSIX; WritesTwentyThousandOutputs runs everywhere";
+  }
   for (const int inherited : {0, 100}) {
     TemporaryDirectory directory;
     std::vector<std::string> expected;
@@ -472,8 +473,9 @@ TEST(Tovlak, ReadsALogThatChangesOrShrinksUnderIt) {
 }  // namespace
 
 TEST(Tovlak, ShowsProgressOnATerminalAndErasesIt) {
-  if (programUnderTest().windows)
+  if (programUnderTest().windows) {
     GTEST_SKIP() << "Wine draws its console on a pseudo-terminal in escape codes of its own";
+  }
   // The log comes slowly through a pipe, so the run lasts past a second.
   for (const bool failing : {false, true}) {
     TemporaryDirectory directory;

@@ -34,7 +34,7 @@ ProgramUnderTest findProgramUnderTest() {
     program.windows = true;
   }
   if (!std::filesystem::exists(program.path)) {
-    std::fprintf(stderr, "TOVLAK_UNDER_TEST: no tovlak in %s\n", build);
+    static_cast<void>(std::fprintf(stderr, "TOVLAK_UNDER_TEST: no tovlak in %s\n", build));
     std::abort();
   }
   return program;
@@ -59,6 +59,7 @@ Started::Started(const std::string& directory, const std::vector<std::string>& a
   command.push_back(programUnderTest().path);
   command.insert(command.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
+  argv.reserve(command.size() + 1);
   for (std::string& word : command) argv.push_back(word.data());
   argv.push_back(nullptr);
   pid_ = ::fork();

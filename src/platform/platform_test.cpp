@@ -15,9 +15,7 @@ namespace {
 // A name the system's own library makes from UTF-8, which the platform's
 // files are held to: std::filesystem takes a u8string as UTF-8 on every
 // system, where a plain string is the ANSI code page on Windows.
-std::filesystem::path pathOf(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
+std::filesystem::path pathOf(const std::string& utf8) { return {std::u8string(utf8.begin(), utf8.end())}; }
 
 std::string utf8Of(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();

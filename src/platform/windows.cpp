@@ -15,8 +15,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cwchar>
 #include <new>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform.h"
 
@@ -24,7 +28,10 @@ namespace platform {
 
 namespace {
 
-HANDLE toWindows(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+// A Handle is an integer, so that platform.h needs no windows.h.
+HANDLE toWindows(Handle handle) {
+  return reinterpret_cast<HANDLE>(handle);  // NOLINT(performance-no-int-to-ptr)
+}
 Handle fromWindows(HANDLE handle) { return reinterpret_cast<Handle>(handle); }
 
 // The most one ReadFile or WriteFile call is asked for: its count is 32 bits.
@@ -81,8 +88,9 @@ std::vector<std::string> commandLineArguments(int, char**) {
   wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   if (arguments == nullptr) throw std::bad_alloc();
   std::vector<std::string> result;
-  for (int i = 1; i < count; ++i)
+  for (int i = 1; i < count; ++i) {
     result.push_back(utf8(arguments[i], static_cast<int>(std::wcslen(arguments[i]))));
+  }
   ::LocalFree(arguments);
   return result;
 }
@@ -105,7 +113,7 @@ Handle openFile(const std::string& name, OpenMode mode, OpenFailure* failure) {
     access = FILE_APPEND_DATA | SYNCHRONIZE;
     flags = FILE_ATTRIBUTE_NORMAL;
   }
-  const HANDLE file =
+  HANDLE file =
       ::CreateFileW(systemName(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, disposition, flags, nullptr);
   if (failure != nullptr) {
@@ -144,7 +152,7 @@ bool writeToConsole(HANDLE handle, const char* bytes, std::size_t size) {
 }  // namespace
 
 bool writeAll(Handle handle, const char* bytes, std::size_t size) {
-  const HANDLE file = toWindows(handle);
+  HANDLE file = toWindows(handle);
   if (size > 0 && writeToConsole(file, bytes, size)) return true;
   while (size > 0) {
     DWORD written = 0;
@@ -185,7 +193,7 @@ std::optional<FileIdentity> identityOf(Handle handle) {
 // Opened for no access at all, which needs no right to read it; a directory
 // too, by the backup flag.
 std::optional<FileIdentity> identityOf(const std::string& name) {
-  const HANDLE file =
+  HANDLE file =
       ::CreateFileW(systemName(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;

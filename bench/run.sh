@@ -23,17 +23,9 @@ measure=$build/measure
 
 mkdir -p "$work/big" "$work/quarter" "$work/split" "$work/floor" "$work/many" "$work/touch" "$work/gz" "$work/zst" \
   "$work/gzpipe" "$work/zstpipe"
-generate() {  # FILE MEBIBYTES INDEX_COUNT PLAIN_PER_MILLION
-  local stamp="$1.params" params="$2 $3 $4 1"
-  if [ ! -f "$1" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$params" ]; then
-    # shellcheck disable=SC2086
-    "$build/generate_log" $params > "$1"
-    echo "$params" > "$stamp"
-  fi
-}
-generate "$work/big/big.log" 256 8 20000
+# shellcheck source=bench/logs.sh
+. "$root/bench/logs.sh"
 generate "$work/quarter/quarter.log" 64 8 20000
-generate "$work/many/many.log" 64 10000 100
 # The compressed logs, as the gzip and zstd tools make them by default (-6, -3).
 compress() {  # PLAIN COMPRESSED TOOL...
   local plain=$1 packed=$2

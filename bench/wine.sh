@@ -23,16 +23,8 @@ read -r -a wine < "$windows/emulator" || true  # the record ends without a newli
 measure=$build/measure
 
 mkdir -p "$work/big" "$work/many" "$work/wine"
-generate() {  # FILE MEBIBYTES INDEX_COUNT PLAIN_PER_MILLION, as bench/run.sh makes it
-  local stamp="$1.params" params="$2 $3 $4 1"
-  if [ ! -f "$1" ] || [ "$(cat "$stamp" 2> /dev/null)" != "$params" ]; then
-    # shellcheck disable=SC2086
-    "$build/generate_log" $params > "$1"
-    echo "$params" > "$stamp"
-  fi
-}
-generate "$work/big/big.log" 256 8 20000
-generate "$work/many/many.log" 64 10000 100
+# shellcheck source=bench/logs.sh
+. "$root/bench/logs.sh"
 : > "$work/wine-empty.log"
 cat "$work/big/big.log" "$work/many/many.log" > /dev/null # into the page cache
 # Wine's server kept running between the runs, as it is on a machine that

@@ -20,11 +20,18 @@ using namespace std::string_literals;
 
 namespace {
 
+// The formats the program under test reads.
+std::vector<Codec> codecsOfProgram() {
+  std::vector<Codec> codecs;
+  std::copy_if(std::begin(kCodecs), std::end(kCodecs), std::back_inserter(codecs), programReads);
+  return codecs;
+}
+
 // Skips each test where the program reads no compressed format at all.
 class TovlakCompressed : public testing::Test {
  protected:
   void SetUp() override {
-    if (std::none_of(std::begin(kCodecs), std::end(kCodecs), programReads)) GTEST_SKIP() << "no codecs built";
+    if (codecsOfProgram().empty()) GTEST_SKIP() << "no codecs built";
   }
 };
 
@@ -38,8 +45,7 @@ std::string output(const Codec& codec, const TemporaryDirectory& directory, cons
 TEST_F(TovlakCompressed, SplitsCompressedLogsIntoOutputsOfTheirFormat) {
   const std::vector<std::vector<std::string>> optionSets = {
       {"-d1"}, {"-d3"}, {"-d16"}, {"-d16", "-f"}, {"-d40"}};
-  for (const Codec& codec : kCodecs) {
-    if (!programReads(codec)) continue;
+  for (const Codec& codec : codecsOfProgram()) {
     for (const auto& options : optionSets) {
       const int count = std::stoi(options[0].substr(2));
       const std::string log = mixedLog(3000, std::min(count, 16));  // -d40: outputs that get nothing
@@ -77,8 +83,7 @@ TEST_F(TovlakCompressed, WritesMoreCompressedOutputsThanItMayKeepOpen) {
   if (programUnderTest().windows) GTEST_SKIP() << "the open-file limit is POSIX";
   std::vector<std::string> expected;
   const std::string log = spreadLog(expected);
-  for (const Codec& codec : kCodecs) {
-    if (!programReads(codec)) continue;
+  for (const Codec& codec : codecsOfProgram()) {
     TemporaryDirectory directory;
     writeFile(directory / ("big.log" + codec.suffix), compressedBy(codec, log, directory));
     const Outcome outcome =
@@ -95,8 +100,7 @@ TEST_F(TovlakCompressed, WritesMoreCompressedOutputsThanItMayKeepOpen) {
 // every output a valid file.
 TEST_F(TovlakCompressed, ReportsACompressedLineLongerThanMemory) {
   if (const char* why = whyNoAddressSpaceLimit()) GTEST_SKIP() << why;
-  for (const Codec& codec : kCodecs) {
-    if (!programReads(codec)) continue;
+  for (const Codec& codec : codecsOfProgram()) {
     TemporaryDirectory directory;
     writeFile(directory / ("run.log" + codec.suffix),
               compressedBy(codec, "before\n" + std::string(200u << 20, 'x'), directory));
@@ -112,8 +116,7 @@ TEST_F(TovlakCompressed, ReportsACompressedLineLongerThanMemory) {
 // outputs (the lines before it written, every output a valid file) and a
 // full disk.
 TEST_F(TovlakCompressed, StopsCompressedRunsAsPlainOnes) {
-  for (const Codec& codec : kCodecs) {
-    if (!programReads(codec)) continue;
+  for (const Codec& codec : codecsOfProgram()) {
     TemporaryDirectory directory;
     const std::string name = "c.log" + codec.suffix;
     writeFile(directory / name, compressedBy(codec, "a\n(1,2,3,1)\n(1,2,3,  2)\nb\n", directory));

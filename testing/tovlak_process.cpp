@@ -24,7 +24,7 @@ std::vector<std::string> words(const std::string& text) {
 
 ProgramUnderTest findProgramUnderTest() {
   const char* build = std::getenv("TOVLAK_UNDER_TEST");
-  if (build == nullptr || *build == '\0') return {TOVLAK_PATH, words(TOVLAK_EMULATOR), words(TOVLAK_CODECS)};
+  if (build == nullptr || *build == '\0') build = TOVLAK_BUILD_DIR;
   const std::filesystem::path directory = std::filesystem::absolute(build);
   ProgramUnderTest program{(directory / "tovlak").string(),
                            words(readFile((directory / "emulator").string())),

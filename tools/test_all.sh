@@ -160,7 +160,7 @@ for dir in build-mingw64 build-mingw32 build-mingw-plain; do
 done
 
 step "Windows packages"
-for dir in "${windowsBuilds[@]}" build-mingw32; do
+for dir in build-mingw64 build-mingw32; do
   (cd "$dir" && rm -f tovlak-*.zip && cpack -G ZIP > /dev/null)
   package=$(ls "$dir"/tovlak-*-win*.zip)
   rm -rf "$dir/unpacked" && mkdir "$dir/unpacked"

@@ -34,6 +34,9 @@ HANDLE toWindows(Handle handle) {
 }
 Handle fromWindows(HANDLE handle) { return reinterpret_cast<Handle>(handle); }
 
+// Others may read, write, rename or delete a file tovlak holds, as on POSIX.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // The most one ReadFile or WriteFile call is asked for: its count is 32 bits.
 constexpr std::size_t kMostPerCall = std::size_t{1} << 30;
 
@@ -97,7 +100,6 @@ std::vector<std::string> commandLineArguments(int, char**) {
 
 Handle standardError() { return fromWindows(::GetStdHandle(STD_ERROR_HANDLE)); }
 
-// Others may read, write, rename or delete the file meanwhile, as on POSIX.
 // Handles are not inherited: no security attributes ask for it.
 Handle openFile(const std::string& name, OpenMode mode, OpenFailure* failure) {
   DWORD access = GENERIC_READ;
@@ -114,8 +116,7 @@ Handle openFile(const std::string& name, OpenMode mode, OpenFailure* failure) {
     flags = FILE_ATTRIBUTE_NORMAL;
   }
   HANDLE file =
-      ::CreateFileW(systemName(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, disposition, flags, nullptr);
+      ::CreateFileW(systemName(name).c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
   if (failure != nullptr) {
     const DWORD error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
     *failure = error == ERROR_SUCCESS ? OpenFailure::none
@@ -193,9 +194,8 @@ std::optional<FileIdentity> identityOf(Handle handle) {
 // Opened for no access at all, which needs no right to read it; a directory
 // too, by the backup flag.
 std::optional<FileIdentity> identityOf(const std::string& name) {
-  HANDLE file =
-      ::CreateFileW(systemName(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = ::CreateFileW(systemName(name).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   std::optional<FileIdentity> identity = identityOf(fromWindows(file));
   ::CloseHandle(file);

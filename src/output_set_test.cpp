@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "failure.h"
@@ -69,6 +72,59 @@ TEST(OutputSet, FilesMatchTheAppendsWhateverTheBudget) {
                   expected[static_cast<std::size_t>(i)])
             << "count " << c.count << " output " << i << " threads " << threads;
       }
+    }
+  }
+}
+
+// Gives each piece back as it is, but throws `failure` on any piece of
+// output 0 (whose lines begin with '0').
+class FailingOnOutputZero : public Encoder {
+ public:
+  explicit FailingOnOutputZero(std::function<void()> failure) : failure_(std::move(failure)) {}
+  std::string_view encode(std::string_view plain) override {
+    if (plain.starts_with("0")) failure_();
+    return plain;
+  }
+
+ private:
+  std::function<void()> failure_;
+};
+
+// When one output's piece fails, every other output still holds every line
+// appended to it before the failure, and nothing but what was appended: the
+// piece in hand when another's failure comes out is not lost. One encoder,
+// on the calling thread, so that the order is the same on every run.
+TEST(OutputSet, OneOutputsFailureCostsNoOtherOutputALine) {
+  const std::vector<std::function<void()>> failing = {
+      [] { throw std::bad_alloc(); },
+      [] { throw Failure("unable to write out0.txt\n"); },
+  };
+  for (std::size_t kind = 0; kind < failing.size(); ++kind) {
+    TemporaryDirectory directory;
+    constexpr int kCount = 5;
+    std::vector<std::string> expected(kCount), beforeFailure(kCount);
+    {
+      std::vector<std::unique_ptr<Encoder>> encoders;
+      encoders.push_back(std::make_unique<FailingOnOutputZero>(failing[kind]));
+      OutputSet outputs(OutputNames(directory / "out.txt"), kCount, OutputBudget{kCount * 64, 64, 64, 0});
+      outputs.create(std::move(encoders));
+      try {
+        for (int line = 0; line < 1000; ++line) {
+          const int index = line * 3 % kCount;
+          const std::string text = std::to_string(index) + " line " + std::to_string(line) + "\n";
+          beforeFailure = expected;
+          expected[static_cast<std::size_t>(index)] += text;
+          outputs.append(index, text, "");
+        }
+        ADD_FAILURE() << "no failure";
+      } catch (...) {
+      }
+    }
+    for (int i = 1; i < kCount; ++i) {
+      const std::string file = readFile(directory / ("out" + std::to_string(i) + ".txt"));
+      EXPECT_TRUE(file.starts_with(beforeFailure[static_cast<std::size_t>(i)]))
+          << kind << " output " << i << ": " << file.size() << " bytes";
+      EXPECT_TRUE(expected[static_cast<std::size_t>(i)].starts_with(file)) << kind << " output " << i;
     }
   }
 }

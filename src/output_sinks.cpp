@@ -31,12 +31,13 @@ class CompressedSink : public OutputSink {
  public:
   CompressedSink(OpenFiles& files, std::vector<std::unique_ptr<Encoder>> encoders)
       : files_(files),
-        queued_(outputTable<bool>(files.count())),
-        pool_(std::move(encoders),
-              [&files](int index, std::string_view compressed) { files.write(index, compressed); }) {}
+        written_(outputTable<bool>(files.count())),
+        pool_(std::move(encoders), [this](int index, std::string_view compressed) {
+          files_.write(index, compressed);
+          written_[static_cast<std::size_t>(index)] = true;
+        }) {}
 
   void take(int index, std::string_view plain) override {
-    queued_[static_cast<std::size_t>(index)] = true;
     // A piece longer than a member may hold (a line of gigabytes) goes as several.
     do {
       const std::string_view part = plain.substr(0, Encoder::kMostPlain);
@@ -47,8 +48,12 @@ class CompressedSink : public OutputSink {
 
   void finish() override {
     std::exception_ptr first;
+    keepFirstFailure(first, [&] { pool_.drain(); });
+    // An output with no member written, because it got nothing or because
+    // its first piece failed to be compressed, gets one, empty, so that its
+    // file is valid whatever else failed.
     for (int i = 0; i < files_.count(); ++i) {
-      if (!queued_[static_cast<std::size_t>(i)]) keepFirstFailure(first, [&] { pool_.submit(i, {}); });
+      if (!written_[static_cast<std::size_t>(i)]) keepFirstFailure(first, [&] { pool_.submit(i, {}); });
     }
     keepFirstFailure(first, [&] { pool_.drain(); });
     closeAll(files_, first);
@@ -56,7 +61,7 @@ class CompressedSink : public OutputSink {
 
  private:
   OpenFiles& files_;
-  std::vector<bool> queued_;  // whether a piece of the output has been queued
+  std::vector<bool> written_;  // whether a member of the output has been written
   EncoderPool pool_;
 };
 

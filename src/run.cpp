@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "codecs/codec.h"
@@ -75,8 +76,14 @@ void run(std::span<const char* const> arguments) {
     if (!canDecode(format)) throw Failure(compressedWithMessage(options.logFileName, formatName(format)));
     decoder = makeDecoder(format, sniffed, options.logFileName);
     encoders = encodersFor(format);
-    decoded.emplace(*decoder);
+    try {
+      decoded.emplace(*decoder);
+    } catch (const std::system_error&) {
+      // No thread to spare: the log is decompressed on this one, between lines.
+    }
   }
-  splitInto(options, names, decoded ? static_cast<ByteSource&>(*decoded) : sniffed, std::move(encoders),
-            platform::identityOf(log.handle()));
+  ByteSource& lines = decoded   ? static_cast<ByteSource&>(*decoded)
+                      : decoder ? *decoder
+                                : static_cast<ByteSource&>(sniffed);
+  splitInto(options, names, lines, std::move(encoders), platform::identityOf(log.handle()));
 }

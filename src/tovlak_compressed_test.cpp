@@ -1,13 +1,18 @@
 // End-to-end tests of compressed logs: the built tovlak run on logs that the
 // gzip and zstd tools made, its outputs read back with those tools; each
 // format where the program reads it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -131,6 +136,90 @@ TEST_F(TovlakCompressed, StopsCompressedRunsAsPlainOnes) {
     outcome = runTovlak(directory.path().string(), {"-d3", "-l" + name});
     EXPECT_EQ(outcome.status, 255) << codec.suffix;
     EXPECT_EQ(outcome.err, "unable to write c1.log" + codec.suffix + "\n") << codec.suffix;
+  }
+}
+
+// Whatever stops a compressed run, and on whichever thread, every other
+// output ends as a valid file of its format holding, decompressed, a prefix
+// of what the whole run gives it and at least every line given to it before
+// the failure: the lines before output 0 filled its first buffer (256 KiB at
+// -d6), which is when its first piece can fail. Each run several times,
+// since which pieces are in flight when the failure comes varies. A thread
+// that cannot be started stops nothing: the run compresses on its own
+// thread.
+TEST_F(TovlakCompressed, KeepsEveryOtherOutputWholeWhateverFails) {
+  if (programUnderTest().windows) GTEST_SKIP() << "/dev/full, FIFOs and process limits are POSIX";
+  constexpr int kCount = 6;
+  std::string log;
+  std::vector<std::string> whole(kCount);
+  std::vector<std::size_t>
+      least;  // the size of each output's lines before the line that fills output 0's buffer
+  for (int i = 0; i < 120000; ++i) {
+    const int index = i * 5 % kCount;
+    const std::string header = i % 97 == 0 ? "# header " + std::to_string(i) + "\n" : "";
+    // A number that compresses poorly, so that a piece fills a pipe's buffer.
+    const std::string noise = std::to_string(std::uint32_t(i) * 2654435761u);
+    const std::string reduced = header.empty() ? noise + " (" + std::to_string(i) + ",2,3) e\n" : header;
+    log += header.empty() ? noise + " (" + std::to_string(i) + ",2,3," + std::to_string(index) + ") e\n"
+                          : header;
+    if (least.empty() && (!header.empty() || index == 0) && whole[0].size() + reduced.size() > (256u << 10)) {
+      for (const std::string& w : whole) least.push_back(w.size());
+    }
+    for (int k = 0; k < kCount; ++k) {
+      if (!header.empty() || k == index) whole[static_cast<std::size_t>(k)] += reduced;
+    }
+  }
+  ASSERT_EQ(least.size(), std::size_t{kCount});
+  const struct {
+    const char* what;
+    int runs;
+  } faults[] = {{"/dev/full", 4}, {"a FIFO whose reader leaves", 4}, {"no thread", 1}};
+  for (const Codec& codec : codecsOfProgram()) {
+    for (const auto& fault : faults) {
+      const std::string what = codec.suffix + " " + fault.what;
+      if (std::string(fault.what) == "no thread" && !programUnderTest().emulator.empty()) continue;
+      if (std::string(fault.what) == "/dev/full" && !std::filesystem::exists("/dev/full")) continue;
+      for (int run = 0; run < fault.runs; ++run) {
+        TemporaryDirectory directory;
+        const std::string name = "c.log" + codec.suffix, first = directory / ("c0.log" + codec.suffix);
+        writeFile(directory / name, compressedBy(codec, log, directory));
+        std::optional<Started> started;
+        Outcome outcome;
+        if (std::string(fault.what) == "/dev/full") {
+          std::filesystem::create_symlink("/dev/full", first);
+          outcome = runTovlak(directory.path().string(), {"-d6", "-l" + name});
+        } else if (std::string(fault.what) == "no thread") {
+          std::filesystem::permissions(directory.path(), std::filesystem::perms::all);
+          outcome = runTovlak(directory.path().string(), {"-d6", "-l" + name}, {.processes = 1});
+        } else {
+          // Read by nobody: opened so that tovlak can open it, closed once
+          // tovlak has written to it.
+          ASSERT_EQ(::mkfifo(first.c_str(), 0600), 0);
+          const int reader = ::open(first.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+          ASSERT_GE(reader, 0);
+          Started running(directory.path().string(), {"-d6", "-l" + name});
+          int waiting = 0;
+          for (int ms = 0; ms < 20000 && waiting == 0; ms += 5) {
+            ::usleep(5000);
+            ASSERT_EQ(::ioctl(reader, FIONREAD, &waiting), 0);
+          }
+          ::close(reader);
+          outcome = running.wait();
+        }
+        const bool fails = std::string(fault.what) != "no thread";
+        EXPECT_EQ(outcome.status, fails ? 255 : 0) << what;
+        EXPECT_EQ(outcome.err, fails ? "unable to write c0.log" + codec.suffix + "\n" : "") << what;
+        for (int k = fails ? 1 : 0; k < kCount; ++k) {
+          const std::string got = output(codec, directory, "c", k);
+          const auto at = static_cast<std::size_t>(k);
+          const std::string sizes = " output " + std::to_string(k) + ": " + std::to_string(got.size()) +
+                                    " bytes, least " + std::to_string(least[at]) + ", whole " +
+                                    std::to_string(whole[at].size());
+          EXPECT_GE(got.size(), fails ? least[at] : whole[at].size()) << what << sizes;
+          EXPECT_TRUE(whole[at].starts_with(got)) << what << sizes;
+        }
+      }
+    }
   }
 }
 

@@ -80,6 +80,9 @@ Started::Started(const std::string& directory, const std::vector<std::string>& a
   limit(RLIMIT_NOFILE, limits.openFiles);
   limit(RLIMIT_AS, limits.addressSpace);
   limit(RLIMIT_FSIZE, limits.fileSize);
+  limit(RLIMIT_NPROC, limits.processes);
+  constexpr uid_t kNobody = 65534;
+  if (limits.processes && ::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) _exit(124);
   for (int i = 0; i < limits.inheritedDescriptors; ++i) {
     if (::dup(STDIN_FILENO) < 0) _exit(123);  // without close-on-exec: tovlak holds them
   }

@@ -32,6 +32,9 @@ struct Limits {
   std::optional<rlim_t> openFiles = {};
   std::optional<rlim_t> addressSpace = {};
   std::optional<rlim_t> fileSize = {};
+  // Processes and threads of the user (RLIMIT_NPROC); a run as root, whom
+  // the limit does not bind, is made as the user nobody instead.
+  std::optional<rlim_t> processes = {};
   // A terminal for standard error, in place of the captured file.
   std::optional<std::string> errorTerminal = {};
   // Descriptors tovlak inherits open, beside its standard streams.

@@ -1,6 +1,7 @@
 #include "encoder_pool.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 #include "failure.h"
@@ -10,14 +11,14 @@ EncoderPool::EncoderPool(std::vector<std::unique_ptr<Encoder>> encoders, Write w
       write_(std::move(write)),
       jobs_(kSlotsPerThread * std::max<std::size_t>(1, encoders_.size())) {
   threads_.reserve(encoders_.size());
-  try {
-    for (std::size_t i = 1; i < encoders_.size(); ++i) {
+  for (std::size_t i = 1; i < encoders_.size(); ++i) {
+    try {
       threads_.emplace_back([this, i] { work(*encoders_[i]); });
+    } catch (const std::system_error&) {
+      // The system has no thread to spare: the pool goes on with those it
+      // has, and the caller's thread compresses whatever they leave.
+      break;
     }
-  } catch (...) {
-    // The system has no thread to spare: the threads already started end.
-    stop();
-    throw;
   }
 }
 
@@ -33,24 +34,43 @@ void EncoderPool::stop() {
 }
 
 void EncoderPool::submit(int index, std::string_view plain) {
+  // The piece is queued before anything goes wrong with it in hand: a failed
+  // write of an older piece (of any output) is thrown once this one is safe
+  // in its slot, so that its output loses nothing.
+  std::exception_ptr first;
   for (;;) {
     {
-      std::unique_lock lock(mutex_);
-      if (queued_ < jobs_.size() && !(queued_ > 0 && jobs_[oldest_].done)) {
+      const std::lock_guard lock(mutex_);
+      if (queued_ < jobs_.size()) {
         Job& job = jobs_[(oldest_ + queued_) % jobs_.size()];
         job.index = index;
-        job.plain.assign(plain);
         job.taken = job.done = false;
         job.failure = nullptr;
+        try {
+          job.plain.assign(plain);
+        } catch (...) {
+          // No memory for the copy: the piece fails where it stands, as one
+          // that could not be compressed does.
+          job.failure = std::current_exception();
+          job.plain.clear();
+          job.taken = job.done = true;
+        }
         ++queued_;
-        lock.unlock();
-        changed_.notify_all();
-        return;
+        break;
       }
     }
-    // All slots taken, or a job done: hand back before queueing more.
-    handBackOldest();
+    // All slots taken: hand back the oldest first.
+    keepFirstFailure(first, [this] { handBackOldest(); });
   }
+  changed_.notify_all();
+  if (first) std::rethrow_exception(first);
+  // What is done goes out now, so that a slot is free for the next piece.
+  while (oldestDone()) handBackOldest();
+}
+
+bool EncoderPool::oldestDone() {
+  const std::lock_guard lock(mutex_);
+  return queued_ > 0 && jobs_[oldest_].done;
 }
 
 void EncoderPool::drain() {
@@ -94,7 +114,13 @@ void EncoderPool::handBackOldest() {
       pool.changed_.notify_all();
     }
   } freeSlot{*this};
-  if (std::find(failedOutputs_.begin(), failedOutputs_.end(), job.index) != failedOutputs_.end()) return;
+  // After a failed piece, its output takes nothing that would leave a gap;
+  // an empty piece adds no byte, only a valid empty member or frame.
+  const bool completesOnly = job.plain.empty() && !job.failure;
+  if (!completesOnly &&
+      std::find(failedOutputs_.begin(), failedOutputs_.end(), job.index) != failedOutputs_.end()) {
+    return;
+  }
   try {
     if (job.failure) std::rethrow_exception(job.failure);
     write_(job.index, job.compressed);

@@ -25,9 +25,9 @@ class EncoderPool {
   using Write = std::function<void(int index, std::string_view compressed)>;
 
   // One thread for each encoder but the first, which the caller's thread
-  // uses to compress a piece itself rather than wait for one; throws what
-  // starting a thread throws (std::system_error) when the system cannot
-  // start them.
+  // uses to compress a piece itself rather than wait for one. Where the
+  // system cannot start them all, the pool works with those it started, or
+  // with none: the caller's thread then compresses every piece.
   EncoderPool(std::vector<std::unique_ptr<Encoder>> encoders, Write write);
   // Stops the threads; pieces not yet handed back are dropped (the run is
   // failing then, or everything was drained).
@@ -36,8 +36,12 @@ class EncoderPool {
   EncoderPool& operator=(const EncoderPool&) = delete;
 
   // Queues a copy of `plain` (at most Encoder::kMostPlain bytes) for output
-  // `index`. First hands back what is done, waiting for the oldest piece when
-  // all slots are taken. Throws what `write` or the encoder throws.
+  // `index`, waiting for the oldest piece when all slots are taken, then
+  // hands back what is done. Throws what `write` or the encoder throws, and
+  // std::bad_alloc for a copy it cannot make; whatever it throws, the piece
+  // is queued, or failed in its place, so that no piece is lost unseen. An
+  // empty piece is handed back even to an output that has failed before,
+  // so that it can still end as a valid file.
   void submit(int index, std::string_view plain);
   // Hands back every piece still queued, waiting for each; goes on past a
   // failure, then throws the first.
@@ -66,6 +70,8 @@ class EncoderPool {
   // Waits for the oldest job, frees its slot and hands it to write_, unless
   // its output has failed before; throws the job's failure or write_'s.
   void handBackOldest();
+  // Whether the oldest queued job is done.
+  bool oldestDone();
 
   std::vector<std::unique_ptr<Encoder>> encoders_;
   Write write_;

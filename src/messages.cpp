@@ -16,6 +16,11 @@ std::string outputIsInputMessage(std::string_view name) {
   return "error using tovlak: output " + std::string(name) + " is the input log\n";
 }
 
+std::string outputsAreOneFileMessage(std::string_view first, std::string_view second) {
+  return "error using tovlak: outputs " + std::string(first) + " and " + std::string(second) +
+         " are one file\n";
+}
+
 std::string compressedWithMessage(std::string_view logName, std::string_view format) {
   return "error using tovlak: " + std::string(logName) + " is compressed with " + std::string(format) +
          ", which tovlak cannot read\n";

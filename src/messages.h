@@ -21,6 +21,8 @@ std::string unableToReadMessage(std::string_view name);
 std::string unableToWriteMessage(std::string_view name);
 // Output `name` is the log itself.
 std::string outputIsInputMessage(std::string_view name);
+// Outputs `first` and `second` are one file (hard or symbolic links).
+std::string outputsAreOneFileMessage(std::string_view first, std::string_view second);
 // The log is compressed with `format` (xz, bzip2, …), which this build
 // cannot read.
 std::string compressedWithMessage(std::string_view logName, std::string_view format);

@@ -21,8 +21,48 @@ TEST(OutputNames, PutsTheIndexBeforeTheFirstDot) {
       {"run.", 3, "run3."},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(OutputNames(c.log).nameOf(c.index), c.expected) << c.log;
+    EXPECT_EQ(OutputNames(c.log, NameRules::posix).nameOf(c.index), c.expected) << c.log;
   }
+}
+
+// Under Windows rules a name's root is never changed: no output of a log on
+// a share goes to another host, or of a device path to another device.
+TEST(OutputNames, LeavesAWindowsRootAsItIs) {
+  const struct {
+    const char* log;
+    const char* expected;  // output 1
+  } cases[] = {
+      {"\\\\10.0.0.5\\logs\\run.log", "\\\\10.0.0.5\\logs\\run1.log"},
+      {"//fs.corp.local/my.share/run.log", "//fs.corp.local/my.share/run1.log"},
+      {"\\\\?\\UNC\\fs.corp\\a.b\\run.log", "\\\\?\\UNC\\fs.corp\\a.b\\run1.log"},
+      {"\\\\.\\Z:\\run.log", "\\\\.\\Z:\\run1.log"},
+      {"\\\\?\\C:\\logs\\run.log", "\\\\?\\C:\\logs\\run1.log"},
+      {"\\\\fs.corp\\logs\\log", "\\\\fs.corp\\logs\\1log"},
+      {"\\\\fs.corp\\logs", "\\\\fs.corp\\logs1"},
+      {"C:\\logs\\my.dir\\run", "C:\\logs\\my1.dir\\run"},
+      {"C:log", "C:1log"},
+      {"C:\\.log", "C:\\1.log"},
+      {"run.log", "run1.log"},
+      {"./run.log", "1./run.log"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OutputNames(c.log, NameRules::windows).nameOf(1), c.expected) << c.log;
+  }
+  EXPECT_EQ(OutputNames("//host.a/s/run.log", NameRules::posix).nameOf(1), "//host1.a/s/run.log");
+}
+
+TEST(OutputNames, TellsWindowsDeviceNames) {
+  const struct {
+    const char* name;
+    bool device;
+  } cases[] = {
+      {"com1.log", true},    {"COM9", true},       {"lpt3.x.y", true},     {"logs/Con.txt", true},
+      {"a\\nul", true},      {"AUX .log", true},   {"prn. .log", true},    {"com\xc2\xb9.log", true},
+      {"LPT\xc2\xb3", true}, {"nul:stream", true}, {"com0.log", false},    {"com10.log", false},
+      {"con1.log", false},   {"conx", false},      {"nul/run.log", false}, {"lpt\xc2\xb4", false},
+      {"com", false},        {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(isWindowsDeviceName(c.name), c.device) << c.name;
 }
 
 }  // namespace

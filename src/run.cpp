@@ -45,7 +45,7 @@ std::vector<std::unique_ptr<Encoder>> encodersFor(LogFormat format) {
                                  std::vector<std::unique_ptr<Encoder>> encoders,
                                  std::optional<platform::FileIdentity> logIdentity) {
   OutputSet outputs(names, options.dimensionLength);
-  if (logIdentity) refuseOutputsThatAreTheLog(names, options.dimensionLength, *logIdentity);
+  refuseUnsafeOutputs(names, options.dimensionLength, logIdentity);
   outputs.create(std::move(encoders));
   LineReader reader(source);
   splitLines(reader, outputs, options.useFirst);

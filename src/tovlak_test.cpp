@@ -275,21 +275,54 @@ TEST(Tovlak, ReportsMissingDirectories) {
   EXPECT_FALSE(std::filesystem::exists(directory / "nowhere"));
 }
 
-TEST(Tovlak, NeverWritesOverTheInputLog) {
-  for (bool symbolic : {false, true}) {
+// Outputs that cannot be written safely are refused before any output is
+// created: one that is the log (so the log is never emptied), two that are
+// one file (whose lines would interleave), and on Windows a device name.
+TEST(Tovlak, RefusesUnsafeOutputsBeforeCreatingAny) {
+  const bool windows = programUnderTest().windows;
+  const struct {
+    const char* what;
+    const char* log;
+    const char* linked;  // to `target`
+    const char* target;
+    bool symbolic;
+    std::string err;
+  } cases[] = {
+      {"an output hard-linked to the log", "run.log", "run2.log", "run.log", false,
+       "error using tovlak: output run2.log is the input log\n"},
+      {"an output linked to the log", "run.log", "run2.log", "run.log", true,
+       "error using tovlak: output run2.log is the input log\n"},
+      {"two outputs hard-linked", "run.log", "run2.log", "run1.log", false,
+       "error using tovlak: outputs run1.log and run2.log are one file\n"},
+      {"an output linked to another", "run.log", "run2.log", "run1.log", true,
+       "error using tovlak: outputs run1.log and run2.log are one file\n"},
+      {"a serial port's name", "com.log", nullptr, nullptr, false,
+       windows ? "unable ot open com1.log\n" : ""},
+      {"a printer's name", "LPT.x.log", nullptr, nullptr, false,
+       windows ? "unable ot open LPT1.x.log\n" : ""},
+  };
+  for (const auto& c : cases) {
+    if (c.symbolic && windows) continue;  // symbolic links need a privilege there
     TemporaryDirectory directory;
     const std::string log = "(1,2,3,0)\n(1,2,3,2)\n";
-    writeFile(directory / "run.log", log);
-    if (symbolic) {
-      std::filesystem::create_symlink("run.log", directory / "run2.log");
-    } else {
-      std::filesystem::create_hard_link(directory / "run.log", directory / "run2.log");
+    writeFile(directory / c.log, log);
+    if (c.linked != nullptr) {
+      if (!std::filesystem::exists(directory / c.target)) writeFile(directory / c.target, "kept");
+      if (c.symbolic) {
+        std::filesystem::create_symlink(c.target, directory / c.linked);
+      } else {
+        std::filesystem::create_hard_link(directory / c.target, directory / c.linked);
+      }
     }
-    const Outcome outcome = runTovlak(directory.path().string(), {"-d3", "-lrun.log"});
-    EXPECT_EQ(outcome.status, 255) << symbolic;
-    EXPECT_EQ(outcome.err, "error using tovlak: output run2.log is the input log\n") << symbolic;
-    EXPECT_EQ(readFile(directory / "run.log"), log) << symbolic;
-    EXPECT_FALSE(std::filesystem::exists(directory / "run0.log")) << symbolic;
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d3", std::string("-l") + c.log});
+    EXPECT_EQ(outcome.status, c.err.empty() ? 0 : 255) << c.what;
+    EXPECT_EQ(outcome.err, c.err) << c.what;
+    EXPECT_EQ(readFile(directory / c.log), log) << c.what;
+    if (c.linked != nullptr) {
+      EXPECT_EQ(readFile(directory / c.linked), c.target == std::string(c.log) ? log : "kept") << c.what;
+    }
+    const std::string first = std::string(c.log).insert(std::string(c.log).find('.'), "0");
+    EXPECT_EQ(std::filesystem::exists(directory / first), c.err.empty()) << c.what;
   }
 }
 

@@ -16,6 +16,14 @@
 namespace platform {
 
 #ifdef _WIN32
+// Names are read as Windows reads them: a root (a drive, a server and
+// share, a \\?\ or \\.\ prefix), either slash, reserved device names.
+inline constexpr bool kWindowsNames = true;
+#else
+inline constexpr bool kWindowsNames = false;
+#endif
+
+#ifdef _WIN32
 // An open file: a Windows HANDLE, held as an integer so that no system header
 // is needed here (INVALID_HANDLE_VALUE is -1).
 using Handle = std::intptr_t;

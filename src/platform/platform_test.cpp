@@ -6,6 +6,7 @@
 #include <string>
 
 #include "descriptor.h"
+#include "file_attributes.h"
 #include "temporary_files.h"
 
 using namespace std::string_literals;
@@ -74,6 +75,21 @@ TEST(Platform, FilesHoldTheirBytesUnderAnyName) {
 
 // A file is itself by whichever name it is reached, a hard link's included,
 // and no other file is.
+// An existing output is emptied and written whatever marks it carries (on
+// Windows, hidden and system, which a file created anew may not replace).
+// That a read-only one is refused is not tried: the tests may run as root,
+// who writes it on POSIX and under Wine.
+TEST(Platform, EmptiesAnExistingHiddenFile) {
+  TemporaryDirectory directory;
+  const std::string name = directory / "out.log";
+  writeFile(name, "old contents");
+  ASSERT_TRUE(hideFile(name));
+  Descriptor file(platform::openFile(name, platform::OpenMode::createEmpty));
+  ASSERT_TRUE(file.isOpen());
+  EXPECT_TRUE(platform::writeAll(file.get(), "new", 3) && file.close());
+  EXPECT_EQ(readThroughPlatform(name), "new");
+}
+
 TEST(Platform, FilesAreKnownByTheirIdentity) {
   TemporaryDirectory directory;
   const std::string log = directory / "run.log";

@@ -106,8 +106,10 @@ Handle openFile(const std::string& name, OpenMode mode, OpenFailure* failure) {
   DWORD disposition = OPEN_EXISTING;
   DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
   if (mode == OpenMode::createEmpty) {
+    // Opened, or created, and then emptied: CREATE_ALWAYS refuses an
+    // existing hidden or system file, which is emptied like any other.
     access = GENERIC_WRITE;
-    disposition = CREATE_ALWAYS;
+    disposition = OPEN_ALWAYS;
     flags = FILE_ATTRIBUTE_NORMAL;
   }
   if (mode == OpenMode::append) {
@@ -123,6 +125,11 @@ Handle openFile(const std::string& name, OpenMode mode, OpenFailure* failure) {
                : error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NO_SYSTEM_RESOURCES
                    ? OpenFailure::outOfHandles
                    : OpenFailure::other;
+  }
+  if (file != INVALID_HANDLE_VALUE && mode == OpenMode::createEmpty && !::SetEndOfFile(file)) {
+    ::CloseHandle(file);
+    if (failure != nullptr) *failure = OpenFailure::other;
+    return kNoHandle;
   }
   return file == INVALID_HANDLE_VALUE ? kNoHandle : fromWindows(file);
 }

@@ -53,7 +53,12 @@ Progress::Progress(ByteSource& log, platform::Handle terminal, std::optional<std
       start_(Clock::now()),
       nextDraw_(start_ + kFirstDraw) {}
 
-Progress::~Progress() {
+Progress::~Progress() { end(); }
+
+void Progress::end() {
+  const std::lock_guard lock(mutex_);
+  if (ended_) return;
+  ended_ = true;
   if (widest_ == 0) return;
   std::string blank(widest_ + 2, ' ');
   blank.front() = blank.back() = '\r';
@@ -62,6 +67,8 @@ Progress::~Progress() {
 
 std::size_t Progress::read(char* into, std::size_t capacity) {
   const std::size_t got = log_.read(into, capacity);
+  const std::lock_guard lock(mutex_);
+  if (ended_) return got;
   bytesRead_ += got;
   const Clock::time_point now = Clock::now();
   if (now >= nextDraw_) {

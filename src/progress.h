@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -18,7 +19,8 @@ std::string progressLine(std::uint64_t bytesRead, std::optional<std::uint64_t> l
 // first second, then one line redrawn in place at most four times a second.
 // The clock is looked at once per block read, never per line. The line is
 // erased when the Progress ends, before any failure message is written, so a
-// finished run leaves the terminal as it was. Writes to the terminal are not
+// finished run leaves the terminal as it was. It may be ended on one thread
+// while another reads through it. Writes to the terminal are not
 // checked: the run does not fail for its progress line.
 class Progress : public ByteSource {
  public:
@@ -32,6 +34,8 @@ class Progress : public ByteSource {
 
   // Reads from the log, then redraws the line when it is due.
   std::size_t read(char* into, std::size_t capacity) override;
+  // Erases the line; nothing is drawn after it.
+  void end();
 
  private:
   void show(const std::string& text);
@@ -43,4 +47,6 @@ class Progress : public ByteSource {
   Clock::time_point nextDraw_;
   std::uint64_t bytesRead_ = 0;
   std::size_t widest_ = 0;  // the longest line drawn, which the erasure covers
+  bool ended_ = false;
+  std::mutex mutex_;  // over the line drawn and the bytes counted
 };

@@ -2,30 +2,42 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
-ReadAhead::ReadAhead(ByteSource& source, std::size_t blockSize, std::size_t blocks)
-    : source_(source), blocks_(std::max<std::size_t>(blocks, 2)) {
-  for (Block& block : blocks_) block.bytes.resize(blockSize);
-  thread_ = std::thread([this] { work(); });
+ReadAhead::ReadAhead(std::shared_ptr<ByteSource> source, std::size_t blockSize, std::size_t blocks)
+    : shared_(std::make_shared<Shared>()) {
+  shared_->source = std::move(source);
+  shared_->blocks.resize(std::max<std::size_t>(blocks, 2));
+  for (Block& block : shared_->blocks) block.bytes.resize(blockSize);
+  thread_ = std::thread([shared = shared_] { work(*shared); });
 }
 
 ReadAhead::~ReadAhead() {
+  bool reading = false;
   {
-    const std::lock_guard lock(mutex_);
-    stopping_ = true;
+    const std::lock_guard lock(shared_->mutex);
+    shared_->stopping = true;
+    reading = shared_->reading;
   }
-  changed_.notify_all();
-  thread_.join();
+  shared_->changed.notify_all();
+  // A thread in a read owns what it reads from through its share, so it
+  // may be left to end on its own.
+  if (reading) {
+    thread_.detach();
+  } else {
+    thread_.join();
+  }
 }
 
 std::size_t ReadAhead::read(char* into, std::size_t capacity) {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return filled_ > 0 || atEnd_; });
-  if (filled_ == 0) {
-    if (failure_) std::rethrow_exception(failure_);
+  Shared& s = *shared_;
+  std::unique_lock lock(s.mutex);
+  s.changed.wait(lock, [&s] { return s.filled > 0 || s.atEnd; });
+  if (s.filled == 0) {
+    if (s.failure) std::rethrow_exception(s.failure);
     return 0;
   }
-  Block& block = blocks_[first_];
+  Block& block = s.blocks[s.first];
   lock.unlock();
   // The reading thread touches no filled block until it is taken whole.
   const std::size_t size = std::min(capacity, block.size - block.taken);
@@ -33,38 +45,40 @@ std::size_t ReadAhead::read(char* into, std::size_t capacity) {
   block.taken += size;
   if (block.taken == block.size) {
     lock.lock();
-    first_ = (first_ + 1) % blocks_.size();
-    --filled_;
+    s.first = (s.first + 1) % s.blocks.size();
+    --s.filled;
     lock.unlock();
-    changed_.notify_all();
+    s.changed.notify_all();
   }
   return size;
 }
 
-void ReadAhead::work() {
-  std::unique_lock lock(mutex_);
+void ReadAhead::work(Shared& s) {
+  std::unique_lock lock(s.mutex);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || filled_ < blocks_.size(); });
-    if (stopping_) return;
-    Block& block = blocks_[(first_ + filled_) % blocks_.size()];
+    s.changed.wait(lock, [&s] { return s.stopping || s.filled < s.blocks.size(); });
+    if (s.stopping) return;
+    Block& block = s.blocks[(s.first + s.filled) % s.blocks.size()];
+    s.reading = true;
     lock.unlock();
     std::size_t size = 0;
     std::exception_ptr failure;
     try {
-      size = source_.read(block.bytes.data(), block.bytes.size());
+      size = s.source->read(block.bytes.data(), block.bytes.size());
     } catch (...) {
       failure = std::current_exception();
     }
     lock.lock();
+    s.reading = false;
     if (size == 0) {
-      atEnd_ = true;
-      failure_ = failure;
-      changed_.notify_all();
+      s.atEnd = true;
+      s.failure = failure;
+      s.changed.notify_all();
       return;
     }
     block.size = size;
     block.taken = 0;
-    ++filled_;
-    changed_.notify_all();
+    ++s.filled;
+    s.changed.notify_all();
   }
 }

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -15,10 +16,13 @@
 // failure of the source comes out after every byte it gave before it.
 class ReadAhead : public ByteSource {
  public:
-  // Starts the thread; throws what starting a thread throws.
-  explicit ReadAhead(ByteSource& source, std::size_t blockSize = std::size_t{256} * 1024,
+  // Starts the thread, which shares the source; throws what starting a
+  // thread throws.
+  explicit ReadAhead(std::shared_ptr<ByteSource> source, std::size_t blockSize = std::size_t{256} * 1024,
                      std::size_t blocks = 4);
-  // Stops the thread once its read in progress returns.
+  // Stops the thread without waiting for a read in progress, which may never
+  // return (a pipe whose writer sleeps): the thread then ends once it does,
+  // or with the process, holding the source and its blocks until then.
   ~ReadAhead() override;
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -31,17 +35,22 @@ class ReadAhead : public ByteSource {
     std::size_t size = 0;  // filled
     std::size_t taken = 0;
   };
+  // What the thread and the reader share, which lives as long as either.
+  struct Shared {
+    std::shared_ptr<ByteSource> source;
+    std::vector<Block> blocks;  // a ring
+    std::size_t first = 0;      // the oldest filled block
+    std::size_t filled = 0;     // blocks filled and not yet taken whole
+    bool atEnd = false;         // the source gave its last byte, or failed
+    bool reading = false;       // the thread is in a read of the source
+    std::exception_ptr failure;
+    bool stopping = false;
+    std::mutex mutex;
+    std::condition_variable changed;
+  };
 
-  void work();
+  static void work(Shared& shared);
 
-  ByteSource& source_;
-  std::vector<Block> blocks_;  // a ring
-  std::size_t first_ = 0;      // the oldest filled block
-  std::size_t filled_ = 0;     // blocks filled and not yet taken whole
-  bool atEnd_ = false;         // the source gave its last byte, or failed
-  std::exception_ptr failure_;
-  bool stopping_ = false;
-  std::mutex mutex_;
-  std::condition_variable changed_;
+  std::shared_ptr<Shared> shared_;
   std::thread thread_;
 };

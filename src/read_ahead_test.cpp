@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,7 @@ TEST(ReadAhead, GivesEveryByteInOrderThenTheEndOrTheFailure) {
   for (const bool fails : {false, true}) {
     for (const std::size_t mostPerRead : {std::size_t{1}, std::size_t{333}, SIZE_MAX}) {
       for (const std::size_t blockSize : {std::size_t{7}, std::size_t{4096}}) {
-        EndingSource source(log, mostPerRead, fails);
-        ReadAhead ahead(source, blockSize, 3);
+        ReadAhead ahead(std::make_shared<EndingSource>(log, mostPerRead, fails), blockSize, 3);
         std::string got;
         bool failed = false;
         std::vector<char> piece(100);

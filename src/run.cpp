@@ -53,37 +53,56 @@ std::vector<std::unique_ptr<Encoder>> encodersFor(LogFormat format) {
 
 }  // namespace
 
+// The log as the split reads it: the file, its progress on a terminal, its
+// first bytes read ahead to tell its format, and a compressed log's decoder,
+// each reading from the one before. Held as one, so that a thread reading
+// ahead can keep it for as long as a read of its own lasts.
+struct LogChain {
+  explicit LogChain(const std::string& name) : file(name) {}
+  LogFile file;
+  std::optional<Progress> progress;
+  std::optional<SniffedLog> sniffed;
+  std::unique_ptr<ByteSource> decoder;
+};
+
 void run(std::span<const char* const> arguments) {
   const Options options = parseCommandLine(arguments);
-  LogFile log(options.logFileName);
+  const auto log = std::make_shared<LogChain>(options.logFileName);
   const OutputNames names(options.logFileName);
   // Progress only on a terminal: scripts see standard error untouched. It
   // is made before the outputs, so their creation counts in its time, and
-  // ends (erasing its line) before any failure is reported. It counts the
-  // bytes of the log as stored, compressed or not, against its size.
-  std::optional<Progress> progress;
+  // ends (erasing its line) before any failure is reported, however run()
+  // is left. It counts the bytes of the log as stored, compressed or not,
+  // against its size.
   const platform::Handle terminal = platform::standardError();
-  if (platform::isTerminal(terminal)) progress.emplace(log, terminal, log.size());
+  if (platform::isTerminal(terminal)) log->progress.emplace(log->file, terminal, log->file.size());
+  struct EndProgress {
+    LogChain& log;
+    ~EndProgress() {
+      if (log.progress) log.progress->end();
+    }
+  } endProgress{*log};
   // The format, from the first bytes, before any output is created: the
   // outputs are written in the log's own format.
-  SniffedLog sniffed(progress ? static_cast<ByteSource&>(*progress) : log);
-  const LogFormat format = sniffed.format();
-  std::unique_ptr<ByteSource> decoder;
-  // A compressed log is decompressed on a thread of its own, ahead of the split.
+  log->sniffed.emplace(log->progress ? static_cast<ByteSource&>(*log->progress) : log->file);
+  const LogFormat format = log->sniffed->format();
+  // A compressed log is decompressed on a thread of its own, ahead of the
+  // split. When the run stops, that thread is not waited for: a read of a
+  // pipe may never return.
   std::optional<ReadAhead> decoded;
   std::vector<std::unique_ptr<Encoder>> encoders;
   if (format != LogFormat::plain) {
     if (!canDecode(format)) throw Failure(compressedWithMessage(options.logFileName, formatName(format)));
-    decoder = makeDecoder(format, sniffed, options.logFileName);
+    log->decoder = makeDecoder(format, *log->sniffed, options.logFileName);
     encoders = encodersFor(format);
     try {
-      decoded.emplace(*decoder);
+      decoded.emplace(std::shared_ptr<ByteSource>(log, log->decoder.get()));
     } catch (const std::system_error&) {
       // No thread to spare: the log is decompressed on this one, between lines.
     }
   }
-  ByteSource& lines = decoded   ? static_cast<ByteSource&>(*decoded)
-                      : decoder ? *decoder
-                                : static_cast<ByteSource&>(sniffed);
-  splitInto(options, names, lines, std::move(encoders), platform::identityOf(log.handle()));
+  ByteSource& lines = decoded        ? static_cast<ByteSource&>(*decoded)
+                      : log->decoder ? *log->decoder
+                                     : static_cast<ByteSource&>(*log->sniffed);
+  splitInto(options, names, lines, std::move(encoders), platform::identityOf(log->file.handle()));
 }

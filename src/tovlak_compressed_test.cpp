@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -15,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "sample_logs.h"
@@ -221,6 +225,56 @@ TEST_F(TovlakCompressed, KeepsEveryOtherOutputWholeWhateverFails) {
       }
     }
   }
+}
+
+// A failure ends a run at once, even while the log's thread waits on a pipe
+// whose writer has stopped writing without closing it: the outputs are
+// completed and the message written without waiting for that read.
+TEST_F(TovlakCompressed, StopsAtOnceWhileAPipedLogWaits) {
+  if (programUnderTest().windows) GTEST_SKIP() << "a FIFO is POSIX";
+  // The writer's pipe is left by a run that stops: a failed write, not a signal.
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
+  for (const Codec& codec : codecsOfProgram()) {
+    TemporaryDirectory directory;
+    std::string log = "a\n(1,2,3,5)\n";
+    for (int i = 0; i < 60000; ++i) log += std::to_string(i * 2654435761u) + "\n";
+    const std::string packed = compressedBy(codec, log, directory);
+    const std::string fifo = directory / ("c.log" + codec.suffix);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto started = std::chrono::steady_clock::now();
+    Started run(directory.path().string(), {"-d2", "-lc.log" + codec.suffix});
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    // Half the log, then the pipe is held open, unwritten, until the run ends
+    // (or for 20 s, if it waits for the writer).
+    std::thread feeding([&] {
+      const std::string half = packed.substr(0, packed.size() / 2);
+      for (std::size_t at = 0; at < half.size();) {
+        const ssize_t wrote = ::write(writer, half.data() + at, half.size() - at);
+        if (wrote <= 0) break;
+        at += static_cast<std::size_t>(wrote);
+      }
+    });
+    std::thread waiting([&] {
+      siginfo_t ended{};
+      for (int ms = 0; ms < 20000; ms += 10) {
+        if (::waitid(P_PID, static_cast<id_t>(run.pid()), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+            ended.si_pid != 0) {
+          break;
+        }
+        ::usleep(10000);
+      }
+    });
+    feeding.join();
+    waiting.join();
+    ::close(writer);
+    const Outcome outcome = run.wait();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(outcome.err, "error using tovlak: index 5 on line 2 is outside 0 to 1\n") << codec.suffix;
+    EXPECT_LT(seconds, 10) << codec.suffix;
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(output(codec, directory, "c", i), "a\n") << codec.suffix;
+  }
+  std::signal(SIGPIPE, previous);
 }
 
 // The CRC-32 of gzip, bit by bit.

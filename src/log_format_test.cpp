@@ -21,6 +21,14 @@ TEST(FormatOf, TellsEveryFormatFromItsFirstBytes) {
       {"\xfd\x37\x7a\x58\x5a\0\0\x04"s, LogFormat::xz},
       {"BZh91AY&SY", LogFormat::bzip2},
       {"\x04\x22\x4d\x18\x64\x40"s, LogFormat::lz4},
+      {"\x02\x21\x4c\x18\x10\0\0\0"s, LogFormat::lz4Legacy},
+      {"BZh9\x17\x72\x45\x38\x50\x90\0\0\0\0"s, LogFormat::bzip2},
+      // Skippable frames belong to zstd and lz4: the frame after them decides.
+      {"\x50\x2a\x4d\x18\x02\0\0\0ab\x04\x22\x4d\x18\x64\x40"s, LogFormat::lz4},
+      {"\x5f\x2a\x4d\x18\0\0\0\0\x50\x2a\x4d\x18\x01\0\0\0a\x04\x22\x4d\x18"s, LogFormat::lz4},
+      {"\x50\x2a\x4d\x18\x02\0\0\0ab\x28\xb5\x2f\xfd"s, LogFormat::zstd},
+      {"\x50\x2a\x4d\x18\x02\0\0\0ab"s, LogFormat::zstd},
+      {"\x50\x2a\x4d\x18\xff\xff\xff\xff"s, LogFormat::zstd},
       // Text that begins as a magic does, but is none.
       {"\x1f", LogFormat::plain},
       {"\x28\xb5\x2f", LogFormat::plain},
@@ -47,6 +55,7 @@ TEST(SniffedLog, TellsTheFormatAndGivesEveryByteBack) {
   } cases[] = {
       {"\x28\xb5\x2f\xfd\x24\x05 and the rest of the frame"s, LogFormat::zstd},
       {"\x1f\x8b", LogFormat::gzip},
+      {"\x50\x2a\x4d\x18\x05\0\0\0abcde\x04\x22\x4d\x18\x64\x40 rest"s, LogFormat::lz4},
       {"(1,2,3,4)\nmore than ten bytes of text\n", LogFormat::plain},
       {"short", LogFormat::plain},
       {"", LogFormat::plain},

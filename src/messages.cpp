@@ -26,6 +26,16 @@ std::string compressedWithMessage(std::string_view logName, std::string_view for
          ", which tovlak cannot read\n";
 }
 
+std::string windowTooLargeMessage(std::string_view logName, std::uint64_t window, std::uint64_t most) {
+  const auto mebibytes = [](std::uint64_t bytes) {
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
+  };
+  const std::string start = "error using tovlak: " + std::string(logName) + " needs a window ";
+  if (window == 0) return start + "larger than the " + mebibytes(most) + " tovlak reads\n";
+  return start + "of " + mebibytes(window) + " to decompress, more than the " + mebibytes(most) +
+         " tovlak reads\n";
+}
+
 std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineNumber, int dimensionLength) {
   return "error using tovlak: index " + std::string(coordinate) + " on line " + std::to_string(lineNumber) +
          " is outside 0 to " + std::to_string(dimensionLength - 1) + "\n";

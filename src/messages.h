@@ -26,6 +26,9 @@ std::string outputsAreOneFileMessage(std::string_view first, std::string_view se
 // The log is compressed with `format` (xz, bzip2, …), which this build
 // cannot read.
 std::string compressedWithMessage(std::string_view logName, std::string_view format);
+// A compressed log whose window (`window` bytes, 0 when unknown) is larger
+// than the `most` bytes tovlak reads.
+std::string windowTooLargeMessage(std::string_view logName, std::uint64_t window, std::uint64_t most);
 // A coordinate that names no output: `coordinate` as it stands in the line,
 // `lineNumber` counted from 1, `dimensionLength` the N.
 std::string indexOutsideMessage(std::string_view coordinate, std::uint64_t lineNumber, int dimensionLength);

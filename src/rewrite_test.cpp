@@ -78,6 +78,11 @@ const RewriteCase kRewriteCases[] = {
     {"((1,2,3,4))\n", 4, "((1,2,3))\n", kKept, "(2,3,4))\n"},
     {"ab,c,d,5)\n", 5, "ab,c,d)\n", kKept, "ac,d,5)\n"},
     {"a,b,c,d)\n", -1, "", -1, ""},
+    // The README's examples of a character standing in for the '(', and of an
+    // empty coordinate that ends the search before a group.
+    {"5,2,3,1)\n", -1, "", -1, ""},
+    {"12,3,4,5)\n", 5, "12,3,4)\n", 2, "13,4,5)\n"},
+    {"call f(a) args x,,y at (10,20,30,1)\n", -1, "", -1, ""},
     {"(12,2,3,4)", 4, "(12,2,3)", 12, "(2,3,4)"},
     // Beyond the table: signs and spaces as "%d" reads them, saturation,
     // NUL bytes kept, and a group far into a long line.

@@ -277,6 +277,44 @@ TEST_F(TovlakCompressed, StopsAtOnceWhileAPipedLogWaits) {
   std::signal(SIGPIPE, previous);
 }
 
+// A zstd frame of one raw block holding `plain`, whose header declares a
+// window of 2^`windowLog` bytes and no content size, as zstd --long makes
+// when it reads a pipe.
+std::string zstdFrameWithWindow(int windowLog, const std::string& plain) {
+  const std::uint32_t block = 1 | static_cast<std::uint32_t>(plain.size()) << 3;  // last, raw
+  return "\x28\xb5\x2f\xfd\x00"s + static_cast<char>((windowLog - 10) << 3) +
+         static_cast<char>(block & 0xff) + static_cast<char>(block >> 8 & 0xff) +
+         static_cast<char>(block >> 16) + plain;
+}
+
+// Windows up to 1 GiB are read; a larger one is refused as such, not as
+// damage, before any output is created when the first frame declares it.
+TEST_F(TovlakCompressed, ReadsWindowsUpToOneGibibyte) {
+  if (!programReads(kCodecs[1]) || sizeof(void*) < 8) GTEST_SKIP() << "zstd on a 64-bit system";
+  const std::string lines = "a\n(1,2,3,1)\n", tooLarge =
+                                                  "error using tovlak: c.log.zst needs a window of 2048 "
+                                                  "MiB to decompress, more than the 1024 MiB tovlak reads\n";
+  const struct {
+    std::string log, err;
+    bool created;
+  } cases[] = {
+      {zstdFrameWithWindow(30, lines), "", true},
+      {zstdFrameWithWindow(31, lines), tooLarge, false},
+      {zstdFrameWithWindow(20, lines) + zstdFrameWithWindow(31, lines), tooLarge, true},
+  };
+  for (const auto& c : cases) {
+    TemporaryDirectory directory;
+    writeFile(directory / "c.log.zst", c.log);
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lc.log.zst"});
+    EXPECT_EQ(outcome.status, c.err.empty() ? 0 : 255) << c.log.size();
+    EXPECT_EQ(outcome.err, c.err) << c.log.size();
+    EXPECT_EQ(std::filesystem::exists(directory / "c1.log.zst"), c.created) << c.log.size();
+    if (c.created) {
+      EXPECT_EQ(output(kCodecs[1], directory, "c", 1), "a\n(1,2,3)\n") << c.log.size();
+    }
+  }
+}
+
 // The CRC-32 of gzip, bit by bit.
 std::uint32_t crc32(std::string_view bytes) {
   std::uint32_t crc = 0xffffffff;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "failure.h"
+#include "log_format.h"
 #include "messages.h"
 
 namespace {
@@ -28,6 +29,21 @@ class ZstdDecoder : public ByteSource {
   ZstdDecoder(ByteSource& log, std::string logName)
       : log_(log), logName_(std::move(logName)), input_(ZSTD_DStreamInSize()), context_(ZSTD_createDCtx()) {
     if (context_ == nullptr) throw std::bad_alloc();
+    const std::size_t set = ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, kMostZstdWindowLog);
+    if (ZSTD_isError(set) != 0) {
+      ZSTD_freeDCtx(context_);
+      throw Failure(codecFailureMessage("zstd", ZSTD_getErrorName(set)));
+    }
+    // The first input now, so that a window too large is refused before any
+    // output is created; read() takes these bytes first.
+    try {
+      in_ = {input_.data(), log_.read(input_.data(), input_.size()), 0};
+      atEnd_ = in_.size == 0;
+      refuseLargeWindow({input_.data(), in_.size});
+    } catch (...) {
+      ZSTD_freeDCtx(context_);
+      throw;
+    }
   }
   ~ZstdDecoder() override { ZSTD_freeDCtx(context_); }
   ZstdDecoder(const ZstdDecoder&) = delete;
@@ -47,7 +63,7 @@ class ZstdDecoder : public ByteSource {
       ZSTD_inBuffer step{in_.src, std::min(in_.size, in_.pos + stepSize), in_.pos};
       const std::size_t result = ZSTD_decompressStream(context_, &out, &step);
       in_.pos = step.pos;
-      if (ZSTD_isError(result) != 0) fail();
+      if (ZSTD_isError(result) != 0) fail(result);
       hint_ = result;
       outputHeld_ = out.pos == out.size;
       if (inHeader_) readHeader(static_cast<const char*>(in_.src) + inputBefore, in_.pos - inputBefore);
@@ -109,7 +125,34 @@ class ZstdDecoder : public ByteSource {
     inHeader_ = false;
   }
 
-  [[noreturn]] void fail() const { throw Failure(unableToReadMessage(logName_)); }
+  // Throws the window message when the first frame in `first` (past any
+  // skippable frames) declares a window larger than tovlak reads.
+  void refuseLargeWindow(std::string_view first) const {
+    const std::uint64_t skipped = afterSkippableFrames(first);
+    if (skipped >= first.size()) return;
+    const std::string_view frame = first.substr(static_cast<std::size_t>(skipped));
+    ZSTD_frameHeader header{};
+    if (ZSTD_getFrameHeader(&header, frame.data(), frame.size()) == 0 && header.frameType == ZSTD_frame &&
+        header.windowSize > (std::uint64_t{1} << kMostZstdWindowLog)) {
+      throw Failure(
+          windowTooLargeMessage(logName_, header.windowSize, std::uint64_t{1} << kMostZstdWindowLog));
+    }
+  }
+
+  // After a call failed: the window message where a frame's window is larger
+  // than tovlak reads, else "unable to read LOG".
+  [[noreturn]] void fail(std::size_t result = 0) const {
+    if (ZSTD_isError(result) != 0 && ZSTD_getErrorCode(result) == ZSTD_error_frameParameter_windowTooLarge) {
+      // The header: what was taken of it, and the input from there on.
+      const std::string header =
+          header_ + std::string(static_cast<const char*>(in_.src) + in_.pos, in_.size - in_.pos);
+      ZSTD_frameHeader frame{};
+      const bool known = ZSTD_getFrameHeader(&frame, header.data(), header.size()) == 0;
+      throw Failure(windowTooLargeMessage(logName_, known ? frame.windowSize : 0,
+                                          std::uint64_t{1} << kMostZstdWindowLog));
+    }
+    throw Failure(unableToReadMessage(logName_));
+  }
 
   // The longest frame header, with the block header taken with it.
   static constexpr std::size_t kMostHeader = ZSTD_FRAMEHEADERSIZE_MAX + kBlockHeader;

@@ -39,10 +39,20 @@ OutputSet::OutputSet(OutputNames names, int count, const OutputBudget& budget)
   for (Output& output : outputs_) output.room = perOutput_;
 }
 
+OutputSet::~OutputSet() {
+  if (!sink_ || finishing_) return;
+  try {
+    finish();
+  } catch (...) {
+    // Reported, if at all, by what left the set unfinished.
+  }
+}
+
 void OutputSet::create(std::vector<std::unique_ptr<Encoder>> encoders) {
-  for (int i = 0; i < count(); ++i) files_.create(i);
-  // The encoders' threads start once every output exists.
+  // The sink first: what it needs of memory (an empty member to complete
+  // an output with, its threads) is had before any output is touched.
   sink_ = encoders.empty() ? plainSink(files_) : compressedSink(files_, std::move(encoders));
+  for (int i = 0; i < count(); ++i) files_.create(i);
 }
 
 void OutputSet::appendToAll(std::string_view head, std::string_view tail) {

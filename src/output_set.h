@@ -30,6 +30,10 @@ class OutputSet {
   // Takes the memory for `count` outputs; throws std::bad_alloc when it
   // cannot. No file is touched until create().
   OutputSet(OutputNames names, int count, const OutputBudget& budget = {});
+  // Completes the outputs, as finish() does, when the set is left without
+  // it (a failure between create() and the end of the split); what fails
+  // then is not reported, the failure that left it is.
+  ~OutputSet();
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;
 

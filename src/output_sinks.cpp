@@ -1,6 +1,7 @@
 #include "output_sinks.h"
 
 #include <exception>
+#include <string>
 #include <utility>
 
 #include "codecs/encoder_pool.h"
@@ -32,6 +33,9 @@ class CompressedSink : public OutputSink {
   CompressedSink(OpenFiles& files, std::vector<std::unique_ptr<Encoder>> encoders)
       : files_(files),
         written_(outputTable<bool>(files.count())),
+        // Made now, while memory is had: an output is completed with it even
+        // when the run has failed for want of memory.
+        emptyMember_(encoders.front()->encode({})),
         pool_(std::move(encoders), [this](int index, std::string_view compressed) {
           files_.write(index, compressed);
           written_[static_cast<std::size_t>(index)] = true;
@@ -53,15 +57,16 @@ class CompressedSink : public OutputSink {
     // its first piece failed to be compressed, gets one, empty, so that its
     // file is valid whatever else failed.
     for (int i = 0; i < files_.count(); ++i) {
-      if (!written_[static_cast<std::size_t>(i)]) keepFirstFailure(first, [&] { pool_.submit(i, {}); });
+      if (!written_[static_cast<std::size_t>(i)])
+        keepFirstFailure(first, [&] { files_.write(i, emptyMember_); });
     }
-    keepFirstFailure(first, [&] { pool_.drain(); });
     closeAll(files_, first);
   }
 
  private:
   OpenFiles& files_;
   std::vector<bool> written_;  // whether a member of the output has been written
+  std::string emptyMember_;
   EncoderPool pool_;
 };
 

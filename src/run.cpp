@@ -46,8 +46,8 @@ std::vector<std::unique_ptr<Encoder>> encodersFor(LogFormat format) {
                                  std::optional<platform::FileIdentity> logIdentity) {
   OutputSet outputs(names, options.dimensionLength);
   refuseUnsafeOutputs(names, options.dimensionLength, logIdentity);
-  outputs.create(std::move(encoders));
   LineReader reader(source);
+  outputs.create(std::move(encoders));
   splitLines(reader, outputs, options.useFirst);
 }
 

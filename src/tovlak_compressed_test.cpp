@@ -150,7 +150,8 @@ TEST_F(TovlakCompressed, StopsCompressedRunsAsPlainOnes) {
 // -d6), which is when its first piece can fail. Each run several times,
 // since which pieces are in flight when the failure comes varies. A thread
 // that cannot be started stops nothing: the run compresses on its own
-// thread.
+// thread. Too little memory stops the run wherever it runs out, and every
+// output holds a prefix of its whole.
 TEST_F(TovlakCompressed, KeepsEveryOtherOutputWholeWhateverFails) {
   if (programUnderTest().windows) GTEST_SKIP() << "/dev/full, FIFOs and process limits are POSIX";
   constexpr int kCount = 6;
@@ -174,27 +175,42 @@ TEST_F(TovlakCompressed, KeepsEveryOtherOutputWholeWhateverFails) {
     }
   }
   ASSERT_EQ(least.size(), std::size_t{kCount});
+  std::vector<std::size_t> wholeSizes;
+  for (const std::string& w : whole) wholeSizes.push_back(w.size());
+  enum Fault { full, pipe, noThread, memory };
   const struct {
+    Fault fault;
     const char* what;
     int runs;
-  } faults[] = {{"/dev/full", 4}, {"a FIFO whose reader leaves", 4}, {"no thread", 1}};
+  } faults[] = {{full, "/dev/full", 4},
+                {pipe, "a FIFO whose reader leaves", 4},
+                {noThread, "no thread", 1},
+                {memory, "memory", 12}};
+  int outOfMemory = 0;  // runs stopped for memory after the outputs were created
   for (const Codec& codec : codecsOfProgram()) {
-    for (const auto& fault : faults) {
-      const std::string what = codec.suffix + " " + fault.what;
-      if (std::string(fault.what) == "no thread" && !programUnderTest().emulator.empty()) continue;
-      if (std::string(fault.what) == "/dev/full" && !std::filesystem::exists("/dev/full")) continue;
-      for (int run = 0; run < fault.runs; ++run) {
+    for (const auto& f : faults) {
+      if ((f.fault == full && !std::filesystem::exists("/dev/full")) ||
+          (f.fault == noThread && whyNoProcessLimit() != nullptr) ||
+          (f.fault == memory && whyNoAddressSpaceLimit() != nullptr)) {
+        continue;
+      }
+      for (int run = 0; run < f.runs; ++run) {
+        const std::string what = codec.suffix + " " + f.what + " " + std::to_string(run);
         TemporaryDirectory directory;
         const std::string name = "c.log" + codec.suffix, first = directory / ("c0.log" + codec.suffix);
         writeFile(directory / name, compressedBy(codec, log, directory));
-        std::optional<Started> started;
         Outcome outcome;
-        if (std::string(fault.what) == "/dev/full") {
+        if (f.fault == full) {
           std::filesystem::create_symlink("/dev/full", first);
           outcome = runTovlak(directory.path().string(), {"-d6", "-l" + name});
-        } else if (std::string(fault.what) == "no thread") {
+        } else if (f.fault == noThread) {
           std::filesystem::permissions(directory.path(), std::filesystem::perms::all);
           outcome = runTovlak(directory.path().string(), {"-d6", "-l" + name}, {.processes = 1});
+        } else if (f.fault == memory) {
+          // Limits from too little to start to enough to finish: each run
+          // ends whole, or stops for memory wherever it runs out.
+          outcome = runTovlak(directory.path().string(), {"-d6", "-l" + name},
+                              {.addressSpace = rlim_t(24 + 2 * run) << 20});
         } else {
           // Read by nobody: opened so that tovlak can open it, closed once
           // tovlak has written to it.
@@ -210,20 +226,31 @@ TEST_F(TovlakCompressed, KeepsEveryOtherOutputWholeWhateverFails) {
           ::close(reader);
           outcome = running.wait();
         }
-        const bool fails = std::string(fault.what) != "no thread";
-        EXPECT_EQ(outcome.status, fails ? 255 : 0) << what;
-        EXPECT_EQ(outcome.err, fails ? "unable to write c0.log" + codec.suffix + "\n" : "") << what;
+        const bool fails = f.fault == full || f.fault == pipe;
+        if (f.fault == memory && outcome.status != 0) {
+          EXPECT_EQ(outcome.err, "error using tovlak: out of memory\n") << what;
+          if (!std::filesystem::exists(first)) continue;  // stopped before any output was created
+          ++outOfMemory;
+        } else {
+          EXPECT_EQ(outcome.status, fails ? 255 : 0) << what;
+          EXPECT_EQ(outcome.err, fails ? "unable to write c0.log" + codec.suffix + "\n" : "") << what;
+        }
+        // Under too little memory, any output may be the one whose piece
+        // could not be held: each holds a prefix of its whole.
+        const std::vector<std::size_t> none(kCount, 0);
+        const std::vector<std::size_t>& atLeast = fails ? least : outcome.status != 0 ? none : wholeSizes;
         for (int k = fails ? 1 : 0; k < kCount; ++k) {
           const std::string got = output(codec, directory, "c", k);
           const auto at = static_cast<std::size_t>(k);
-          const std::string sizes = " output " + std::to_string(k) + ": " + std::to_string(got.size()) +
-                                    " bytes, least " + std::to_string(least[at]) + ", whole " +
-                                    std::to_string(whole[at].size());
-          EXPECT_GE(got.size(), fails ? least[at] : whole[at].size()) << what << sizes;
-          EXPECT_TRUE(whole[at].starts_with(got)) << what << sizes;
+          EXPECT_GE(got.size(), atLeast[at]) << what << " output " << k;
+          EXPECT_TRUE(whole[at].starts_with(got))
+              << what << " output " << k << ": " << got.size() << " bytes";
         }
       }
     }
+  }
+  if (whyNoAddressSpaceLimit() == nullptr) {
+    EXPECT_GT(outOfMemory, 0) << "no limit stopped a run after its outputs were created";
   }
 }
 

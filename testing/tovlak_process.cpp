@@ -142,6 +142,14 @@ const char* whyNoAddressSpaceLimit() {
   return nullptr;
 }
 
+const char* whyNoProcessLimit() {
+#if defined(TOVLAK_SANITIZE)
+  return "LeakSanitizer starts a task of its own at exit, which the limit refuses";
+#endif
+  if (!programUnderTest().emulator.empty()) return "the emulator starts threads of its own";
+  return nullptr;
+}
+
 PseudoTerminal::PseudoTerminal() : master_(::posix_openpt(O_RDWR | O_NOCTTY)) {
   if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) std::abort();
   const char* name = ::ptsname(master_);

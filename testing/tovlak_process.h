@@ -83,6 +83,10 @@ std::string shellOutput(const std::string& command, bool* ok = nullptr);
 // null when it can.
 const char* whyNoAddressSpaceLimit();
 
+// Why this build cannot run tovlak under a limit on processes, or null when
+// it can.
+const char* whyNoProcessLimit();
+
 // A pseudo-terminal: the test reads the master side, tovlak writes its
 // standard error to the other side.
 class PseudoTerminal {

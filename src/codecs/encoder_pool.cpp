@@ -114,13 +114,8 @@ void EncoderPool::handBackOldest() {
       pool.changed_.notify_all();
     }
   } freeSlot{*this};
-  // After a failed piece, its output takes nothing that would leave a gap;
-  // an empty piece adds no byte, only a valid empty member or frame.
-  const bool completesOnly = job.plain.empty() && !job.failure;
-  if (!completesOnly &&
-      std::find(failedOutputs_.begin(), failedOutputs_.end(), job.index) != failedOutputs_.end()) {
-    return;
-  }
+  // After a failed piece, its output takes nothing that would leave a gap.
+  if (std::find(failedOutputs_.begin(), failedOutputs_.end(), job.index) != failedOutputs_.end()) return;
   try {
     if (job.failure) std::rethrow_exception(job.failure);
     write_(job.index, job.compressed);

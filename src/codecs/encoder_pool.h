@@ -39,9 +39,7 @@ class EncoderPool {
   // `index`, waiting for the oldest piece when all slots are taken, then
   // hands back what is done. Throws what `write` or the encoder throws, and
   // std::bad_alloc for a copy it cannot make; whatever it throws, the piece
-  // is queued, or failed in its place, so that no piece is lost unseen. An
-  // empty piece is handed back even to an output that has failed before,
-  // so that it can still end as a valid file.
+  // is queued, or failed in its place, so that no piece is lost unseen.
   void submit(int index, std::string_view plain);
   // Hands back every piece still queued, waiting for each; goes on past a
   // failure, then throws the first.

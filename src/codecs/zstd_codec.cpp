@@ -139,9 +139,13 @@ class ZstdDecoder : public ByteSource {
     }
   }
 
-  // After a call failed: the window message where a frame's window is larger
-  // than tovlak reads, else "unable to read LOG".
+  // After a call failed: out of memory where libzstd ran out of it, the
+  // window message where a frame's window is larger than tovlak reads, else
+  // "unable to read LOG".
   [[noreturn]] void fail(std::size_t result = 0) const {
+    if (ZSTD_isError(result) != 0 && ZSTD_getErrorCode(result) == ZSTD_error_memory_allocation) {
+      throw std::bad_alloc();
+    }
     if (ZSTD_isError(result) != 0 && ZSTD_getErrorCode(result) == ZSTD_error_frameParameter_windowTooLarge) {
       // The header: what was taken of it, and the input from there on.
       const std::string header =

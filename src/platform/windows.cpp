@@ -126,7 +126,9 @@ Handle openFile(const std::string& name, OpenMode mode, OpenFailure* failure) {
                    ? OpenFailure::outOfHandles
                    : OpenFailure::other;
   }
-  if (file != INVALID_HANDLE_VALUE && mode == OpenMode::createEmpty && !::SetEndOfFile(file)) {
+  // Only a file on disk has an end to cut; a device or a pipe is written as it is.
+  if (file != INVALID_HANDLE_VALUE && mode == OpenMode::createEmpty &&
+      ::GetFileType(file) == FILE_TYPE_DISK && !::SetEndOfFile(file)) {
     ::CloseHandle(file);
     if (failure != nullptr) *failure = OpenFailure::other;
     return kNoHandle;

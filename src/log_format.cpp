@@ -17,8 +17,9 @@ std::uint64_t afterSkippableFrames(std::string_view bytes) {
   // A skippable frame: 50 to 5f, then 2a 4d 18, then its size, little-endian.
   while (bytes.size() >= at + 8) {
     const std::string_view header = bytes.substr(static_cast<std::size_t>(at), 8);
-    if ((static_cast<unsigned char>(header[0]) & 0xf0) != 0x50 || header.substr(1, 3) != "\x2a\x4d\x18")
+    if ((static_cast<unsigned char>(header[0]) & 0xf0) != 0x50 || header.substr(1, 3) != "\x2a\x4d\x18") {
       break;
+    }
     std::uint64_t size = 0;
     for (std::size_t i = 8; i-- > 4;) size = size << 8 | static_cast<unsigned char>(header[i]);
     at += 8 + size;

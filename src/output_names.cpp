@@ -34,8 +34,8 @@ std::size_t afterParts(std::string_view name, std::size_t from, int parts) {
 }  // namespace
 
 std::size_t windowsRootLength(std::string_view name) {
-  if (sameLetters(name.substr(0, 8), "\\\\?\\UNC\\")) return afterParts(name, 8, 2);
-  if (name.starts_with("\\\\?\\") || name.starts_with("\\\\.\\")) return 4;
+  if (sameLetters(name.substr(0, 8), R"(\\?\UNC\)")) return afterParts(name, 8, 2);
+  if (name.starts_with(R"(\\?\)") || name.starts_with(R"(\\.\)")) return 4;
   if (name.size() >= 2 && isSlash(name[0]) && isSlash(name[1])) return afterParts(name, 2, 2);
   if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]))) {
     return name.size() > 2 && isSlash(name[2]) ? 3 : 2;
@@ -75,8 +75,9 @@ void refuseUnsafeOutputs(const OutputNames& names, int count,
   std::map<std::pair<std::uint64_t, std::uint64_t>, int> existing;
   for (int i = 0; i < count; ++i) {
     const std::string name = names.nameOf(i);
-    if (names.rules() == NameRules::windows && isWindowsDeviceName(name))
+    if (names.rules() == NameRules::windows && isWindowsDeviceName(name)) {
       throw Failure(unableToOpenMessage(name));
+    }
     const std::optional<platform::FileIdentity> identity = platform::identityOf(name);
     if (!identity) continue;
     if (identity == log) throw Failure(outputIsInputMessage(name));

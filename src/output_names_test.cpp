@@ -32,16 +32,16 @@ TEST(OutputNames, LeavesAWindowsRootAsItIs) {
     const char* log;
     const char* expected;  // output 1
   } cases[] = {
-      {"\\\\10.0.0.5\\logs\\run.log", "\\\\10.0.0.5\\logs\\run1.log"},
+      {R"(\\10.0.0.5\logs\run.log)", R"(\\10.0.0.5\logs\run1.log)"},
       {"//fs.corp.local/my.share/run.log", "//fs.corp.local/my.share/run1.log"},
-      {"\\\\?\\UNC\\fs.corp\\a.b\\run.log", "\\\\?\\UNC\\fs.corp\\a.b\\run1.log"},
-      {"\\\\.\\Z:\\run.log", "\\\\.\\Z:\\run1.log"},
-      {"\\\\?\\C:\\logs\\run.log", "\\\\?\\C:\\logs\\run1.log"},
-      {"\\\\fs.corp\\logs\\log", "\\\\fs.corp\\logs\\1log"},
-      {"\\\\fs.corp\\logs", "\\\\fs.corp\\logs1"},
-      {"C:\\logs\\my.dir\\run", "C:\\logs\\my1.dir\\run"},
+      {R"(\\?\UNC\fs.corp\a.b\run.log)", R"(\\?\UNC\fs.corp\a.b\run1.log)"},
+      {R"(\\.\Z:\run.log)", R"(\\.\Z:\run1.log)"},
+      {R"(\\?\C:\logs\run.log)", R"(\\?\C:\logs\run1.log)"},
+      {R"(\\fs.corp\logs\log)", R"(\\fs.corp\logs\1log)"},
+      {R"(\\fs.corp\logs)", R"(\\fs.corp\logs1)"},
+      {R"(C:\logs\my.dir\run)", R"(C:\logs\my1.dir\run)"},
       {"C:log", "C:1log"},
-      {"C:\\.log", "C:\\1.log"},
+      {R"(C:\.log)", R"(C:\1.log)"},
       {"run.log", "run1.log"},
       {"./run.log", "1./run.log"},
   };

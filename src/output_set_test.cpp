@@ -106,7 +106,8 @@ TEST(OutputSet, OneOutputsFailureCostsNoOtherOutputALine) {
     {
       std::vector<std::unique_ptr<Encoder>> encoders;
       encoders.push_back(std::make_unique<FailingOnOutputZero>(failing[kind]));
-      OutputSet outputs(OutputNames(directory / "out.txt"), kCount, OutputBudget{kCount * 64, 64, 64, 0});
+      OutputSet outputs(OutputNames(directory / "out.txt"), kCount,
+                        OutputBudget{std::size_t{kCount} * 64, 64, 64, 0});
       outputs.create(std::move(encoders));
       try {
         for (int line = 0; line < 1000; ++line) {

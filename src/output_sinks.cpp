@@ -57,8 +57,9 @@ class CompressedSink : public OutputSink {
     // its first piece failed to be compressed, gets one, empty, so that its
     // file is valid whatever else failed.
     for (int i = 0; i < files_.count(); ++i) {
-      if (!written_[static_cast<std::size_t>(i)])
+      if (!written_[static_cast<std::size_t>(i)]) {
         keepFirstFailure(first, [&] { files_.write(i, emptyMember_); });
+      }
     }
     closeAll(files_, first);
   }

@@ -175,8 +175,9 @@ TEST_F(TovlakCompressed, KeepsEveryOtherOutputWholeWhateverFails) {
     }
   }
   ASSERT_EQ(least.size(), std::size_t{kCount});
-  std::vector<std::size_t> wholeSizes;
-  for (const std::string& w : whole) wholeSizes.push_back(w.size());
+  std::vector<std::size_t> wholeSizes(kCount);
+  std::transform(whole.begin(), whole.end(), wholeSizes.begin(),
+                 [](const std::string& w) { return w.size(); });
   enum Fault { full, pipe, noThread, memory };
   const struct {
     Fault fault;
@@ -301,7 +302,7 @@ TEST_F(TovlakCompressed, StopsAtOnceWhileAPipedLogWaits) {
     EXPECT_LT(seconds, 10) << codec.suffix;
     for (int i = 0; i < 2; ++i) EXPECT_EQ(output(codec, directory, "c", i), "a\n") << codec.suffix;
   }
-  std::signal(SIGPIPE, previous);
+  static_cast<void>(std::signal(SIGPIPE, previous));
 }
 
 // A zstd frame of one raw block holding `plain`, whose header declares a

@@ -230,7 +230,7 @@ windowsHeaders=()
 while read -r dir; do windowsHeaders+=(-isystem "$dir"); done < <(echo | x86_64-w64-mingw32-g++-posix -xc++ -E -v - 2>&1 |
   sed -n '/#include <...> search starts here:/,/End of search list/p' | sed -n 's/^ //p' |
   grep -vE '^/usr/lib/gcc/[^/]+/[^/]+/include(-fixed)?$')
-clang-tidy -quiet src/platform/windows.cpp testing/open_handles_windows.cpp -- --target=x86_64-w64-mingw32 -std=c++20 \
+clang-tidy -quiet src/platform/windows.cpp testing/*_windows.cpp -- --target=x86_64-w64-mingw32 -std=c++20 \
   -Isrc -Itesting "${windowsHeaders[@]}"
 
 step "every test and check passed"

@@ -30,13 +30,15 @@ long long leadingInteger(std::string_view text) {
   return negative ? -value : value;
 }
 
-// The first white-space-delimited word of `text`, or nothing when it has none.
-std::optional<std::string> firstWord(std::string_view text) {
+// `text` without the white space at its start and its end, or nothing when
+// it holds none but white space. White space inside is kept: a name may
+// hold it ("C:\Users\Jane Doe\run.log").
+std::optional<std::string> trimmed(std::string_view text) {
   std::size_t begin = 0;
   while (begin < text.size() && isSpace(text[begin])) ++begin;
   if (begin == text.size()) return std::nullopt;
-  std::size_t end = begin;
-  while (end < text.size() && !isSpace(text[end])) ++end;
+  std::size_t end = text.size();
+  while (isSpace(text[end - 1])) --end;
   return std::string(text.substr(begin, end - begin));
 }
 
@@ -64,7 +66,7 @@ Options parseCommandLine(std::span<const char* const> arguments) {
           length = leadingInteger(value);
           break;
         case 'l':
-          if (auto word = firstWord(value)) logFileName = std::move(*word);
+          if (auto name = trimmed(value)) logFileName = std::move(*name);
           break;
         default:
           usageError = true;

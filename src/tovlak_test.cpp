@@ -369,6 +369,8 @@ TEST(Tovlak, TakesNamesInAnyScript) {
       {"données", "données/run.log", "données/run0.log"},
       {"logs", "logs\\run.log", "logs/run0.log", true},
       {"日志", "日志/运行.log", "日志/运行0.log"},
+      {"Jane Doe", "Jane Doe/my log.txt", "Jane Doe/my log0.txt"},
+      {"Jane Doe", "Jane Doe\\run.log", "Jane Doe/run0.log", true},
   };
   for (const auto& c : cases) {
     if (c.windowsOnly && !programUnderTest().windows) continue;

@@ -71,16 +71,22 @@ bool isDirectory(Handle handle);
 // The size of a regular file; none for a pipe, a terminal or a device.
 std::optional<std::uint64_t> regularFileSize(Handle handle);
 
-// What makes a file the same file whatever the name it is reached by.
+// What makes a file the same file whatever the name it is reached by: on
+// POSIX the device and the inode; on Windows the volume's serial number and
+// the 128-bit file id (ReFS keeps no 64-bit index unique), or the 64-bit
+// file index where the file system gives no id.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t file = 0;
+  std::uint64_t fileHigh = 0;  // the file id's high half, on Windows
   bool operator==(const FileIdentity&) const = default;
 };
-std::optional<FileIdentity> identityOf(Handle handle);
+// `indexOnly` takes the 64-bit file index even where the system gives the
+// id (Windows), so that the fallback can be tried; POSIX has one way only.
+std::optional<FileIdentity> identityOf(Handle handle, bool indexOnly = false);
 // The identity of the file `name` leads to, through links; none where
 // nothing is there.
-std::optional<FileIdentity> identityOf(const std::string& name);
+std::optional<FileIdentity> identityOf(const std::string& name, bool indexOnly = false);
 
 // Raises the number of files the process may hold open as far as the system
 // lets it, up to `mostWanted`, and returns how many it may hold.

@@ -90,30 +90,34 @@ TEST(Platform, EmptiesAnExistingHiddenFile) {
   EXPECT_EQ(readThroughPlatform(name), "new");
 }
 
+// Both ways a system may have of telling it (on Windows the 128-bit file id
+// and the 64-bit index it falls back to).
 TEST(Platform, FilesAreKnownByTheirIdentity) {
-  TemporaryDirectory directory;
-  const std::string log = directory / "run.log";
-  writeFile(log, "x\n");
-  writeFile(directory / "other.log", "x\n");
-  std::filesystem::create_directory(directory / "sub");
-  std::filesystem::create_hard_link(log, directory / "link.log");
-  Descriptor open(platform::openFile(log, platform::OpenMode::read));
-  const std::optional<platform::FileIdentity> identity = platform::identityOf(open.get());
-  ASSERT_TRUE(identity.has_value());
-  const struct {
-    std::string name;
-    bool same;
-  } cases[] = {
-      {log, true},
-      {directory / "link.log", true},
-      {directory / "sub/../run.log", true},
-      {directory / "other.log", false},
-      {directory / "sub", false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(platform::identityOf(c.name) == identity, c.same) << c.name;
+  for (const bool indexOnly : {false, true}) {
+    TemporaryDirectory directory;
+    const std::string log = directory / "run.log";
+    writeFile(log, "x\n");
+    writeFile(directory / "other.log", "x\n");
+    std::filesystem::create_directory(directory / "sub");
+    std::filesystem::create_hard_link(log, directory / "link.log");
+    Descriptor open(platform::openFile(log, platform::OpenMode::read));
+    const std::optional<platform::FileIdentity> identity = platform::identityOf(open.get(), indexOnly);
+    ASSERT_TRUE(identity.has_value());
+    const struct {
+      std::string name;
+      bool same;
+    } cases[] = {
+        {log, true},
+        {directory / "link.log", true},
+        {directory / "sub/../run.log", true},
+        {directory / "other.log", false},
+        {directory / "sub", false},
+    };
+    for (const auto& c : cases) {
+      EXPECT_EQ(platform::identityOf(c.name, indexOnly) == identity, c.same) << c.name << " " << indexOnly;
+    }
+    EXPECT_FALSE(platform::identityOf(directory / "missing.log", indexOnly).has_value());
   }
-  EXPECT_FALSE(platform::identityOf(directory / "missing.log").has_value());
 }
 
 }  // namespace

@@ -83,13 +83,13 @@ FileIdentity identityOfStat(const struct stat& info) {
 
 }  // namespace
 
-std::optional<FileIdentity> identityOf(Handle handle) {
+std::optional<FileIdentity> identityOf(Handle handle, bool /*indexOnly*/) {
   struct stat info {};
   if (::fstat(handle, &info) != 0) return std::nullopt;
   return identityOfStat(info);
 }
 
-std::optional<FileIdentity> identityOf(const std::string& name) {
+std::optional<FileIdentity> identityOf(const std::string& name, bool /*indexOnly*/) {
   struct stat info {};
   if (::stat(name.c_str(), &info) != 0) return std::nullopt;
   return identityOfStat(info);

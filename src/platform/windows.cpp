@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <cwchar>
 #include <new>
 #include <optional>
@@ -192,8 +193,16 @@ std::optional<std::uint64_t> regularFileSize(Handle handle) {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-// The volume's serial number and the file's index on it.
-std::optional<FileIdentity> identityOf(Handle handle) {
+// The volume's serial number and the file's 128-bit id on it, where the
+// system gives it (Windows 8 and later), else its 64-bit index.
+std::optional<FileIdentity> identityOf(Handle handle, bool indexOnly) {
+  FILE_ID_INFO id{};
+  if (!indexOnly && ::GetFileInformationByHandleEx(toWindows(handle), FileIdInfo, &id, sizeof id)) {
+    std::uint64_t half[2] = {};
+    static_assert(sizeof half == sizeof id.FileId.Identifier);
+    std::memcpy(half, id.FileId.Identifier, sizeof half);  // little-endian, low half first
+    return FileIdentity{id.VolumeSerialNumber, half[0], half[1]};
+  }
   const auto information = informationOf(handle);
   if (!information) return std::nullopt;
   return FileIdentity{information->dwVolumeSerialNumber,
@@ -202,11 +211,11 @@ std::optional<FileIdentity> identityOf(Handle handle) {
 
 // Opened for no access at all, which needs no right to read it; a directory
 // too, by the backup flag.
-std::optional<FileIdentity> identityOf(const std::string& name) {
+std::optional<FileIdentity> identityOf(const std::string& name, bool indexOnly) {
   HANDLE file = ::CreateFileW(systemName(name).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  std::optional<FileIdentity> identity = identityOf(fromWindows(file));
+  std::optional<FileIdentity> identity = identityOf(fromWindows(file), indexOnly);
   ::CloseHandle(file);
   return identity;
 }

@@ -81,12 +81,22 @@ Started::Started(const std::string& directory, const std::vector<std::string>& a
   limit(RLIMIT_AS, limits.addressSpace);
   limit(RLIMIT_FSIZE, limits.fileSize);
   limit(RLIMIT_NPROC, limits.processes);
-  constexpr uid_t kNobody = 65534;
-  if (limits.processes && ::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) _exit(124);
+  // As nobody, the program is run from a descriptor opened before: nobody
+  // may not reach the build directory (a clone in root's home).
+  int program = -1;
+  if (limits.processes && ::geteuid() == 0) {
+    constexpr uid_t kNobody = 65534;
+    program = ::open(argv[0], O_RDONLY | O_CLOEXEC);
+    if (program < 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) _exit(124);
+  }
   for (int i = 0; i < limits.inheritedDescriptors; ++i) {
     if (::dup(STDIN_FILENO) < 0) _exit(123);  // without close-on-exec: tovlak holds them
   }
-  ::execvp(argv[0], argv.data());
+  if (program >= 0) {
+    ::fexecve(program, argv.data(), environ);
+  } else {
+    ::execvp(argv[0], argv.data());
+  }
   _exit(122);
 }
 

@@ -10,16 +10,20 @@ bool startsWith(std::string_view bytes, std::string_view magic) {
   return bytes.substr(0, magic.size()) == magic;
 }
 
+// A skippable frame's magic: 50 to 5f, then 2a 4d 18.
+bool startsWithSkippable(std::string_view bytes) {
+  return bytes.size() >= 4 && (static_cast<unsigned char>(bytes[0]) & 0xf0) == 0x50 &&
+         bytes.substr(1, 3) == "\x2a\x4d\x18";
+}
+
 }  // namespace
 
 std::uint64_t afterSkippableFrames(std::string_view bytes) {
   std::uint64_t at = 0;
-  // A skippable frame: 50 to 5f, then 2a 4d 18, then its size, little-endian.
+  // Each: its magic, then its size, little-endian.
   while (bytes.size() >= at + 8) {
     const std::string_view header = bytes.substr(static_cast<std::size_t>(at), 8);
-    if ((static_cast<unsigned char>(header[0]) & 0xf0) != 0x50 || header.substr(1, 3) != "\x2a\x4d\x18") {
-      break;
-    }
+    if (!startsWithSkippable(header)) break;
     std::uint64_t size = 0;
     for (std::size_t i = 8; i-- > 4;) size = size << 8 | static_cast<unsigned char>(header[i]);
     at += 8 + size;
@@ -37,10 +41,7 @@ LogFormat formatOf(std::string_view firstBytes) {
   if (startsWith(firstBytes, "\x1f\x8b"sv)) return LogFormat::gzip;
   if (startsWith(firstBytes, "\x28\xb5\x2f\xfd"sv)) return LogFormat::zstd;
   // A skippable frame cut short in its header is still one.
-  if (firstBytes.size() >= 4 && (static_cast<unsigned char>(firstBytes[0]) & 0xf0) == 0x50 &&
-      firstBytes.substr(1, 3) == "\x2a\x4d\x18"sv) {
-    return LogFormat::zstd;
-  }
+  if (startsWithSkippable(firstBytes)) return LogFormat::zstd;
   if (startsWith(firstBytes, "\xfd\x37\x7a\x58\x5a\x00"sv)) return LogFormat::xz;
   // A block, or the end of a stream with none (an empty file's bzip2).
   if (firstBytes.size() >= 10 && startsWith(firstBytes, "BZh") && firstBytes[3] >= '1' &&

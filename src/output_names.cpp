@@ -4,7 +4,6 @@
 #include <array>
 #include <cctype>
 #include <map>
-#include <tuple>
 #include <utility>
 
 #include "failure.h"
@@ -73,7 +72,7 @@ std::string OutputNames::nameOf(int index) const { return stem_ + std::to_string
 
 void refuseUnsafeOutputs(const OutputNames& names, int count,
                          const std::optional<platform::FileIdentity>& log) {
-  std::map<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>, int> existing;
+  std::map<platform::FileIdentity, int> existing;
   for (int i = 0; i < count; ++i) {
     const std::string name = names.nameOf(i);
     if (names.rules() == NameRules::windows && isWindowsDeviceName(name)) {
@@ -82,7 +81,7 @@ void refuseUnsafeOutputs(const OutputNames& names, int count,
     const std::optional<platform::FileIdentity> identity = platform::identityOf(name);
     if (!identity) continue;
     if (identity == log) throw Failure(outputIsInputMessage(name));
-    const auto [at, added] = existing.try_emplace({identity->device, identity->file, identity->fileHigh}, i);
+    const auto [at, added] = existing.try_emplace(*identity, i);
     if (!added) throw Failure(outputsAreOneFileMessage(names.nameOf(at->second), name));
   }
 }

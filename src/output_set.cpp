@@ -76,7 +76,7 @@ void OutputSet::appendSlowly(int index, std::string_view head, std::string_view 
     while (!piece.empty()) {
       if (output.room == 0) flush(index);
       if (output.used == 0 && piece.size() >= perOutput_) {
-        take(index, piece);  // a buffer or more: straight out
+        sink_->take(index, piece);  // a buffer or more: straight out
         break;
       }
       const std::size_t part = std::min<std::size_t>(output.room, piece.size());
@@ -95,20 +95,5 @@ void OutputSet::flush(int index) {
   // Emptied first: a piece that fails to go out is not offered again.
   output.used = 0;
   output.room = perOutput_;
-  take(index, full);
-}
-
-void OutputSet::take(int index, std::string_view bytes) {
-  try {
-    sink_->take(index, bytes);
-  } catch (...) {
-    if (!finishing_) {
-      try {
-        finish();
-      } catch (...) {
-        // The failure that stopped the run is the one reported.
-      }
-    }
-    throw;
-  }
+  sink_->take(index, full);
 }

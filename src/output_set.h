@@ -80,9 +80,6 @@ class OutputSet {
   }
   void appendSlowly(int index, std::string_view head, std::string_view tail);
   void flush(int index);
-  // Hands `bytes` of output `index` to the sink. When that fails, the run
-  // stops: every other output is completed before the failure is thrown.
-  void take(int index, std::string_view bytes);
 
   // The files outlive the sink, which writes to them from its last breath.
   OpenFiles files_;

@@ -133,9 +133,8 @@ class ZstdDecoder : public ByteSource {
     const std::string_view frame = first.substr(static_cast<std::size_t>(skipped));
     ZSTD_frameHeader header{};
     if (ZSTD_getFrameHeader(&header, frame.data(), frame.size()) == 0 && header.frameType == ZSTD_frame &&
-        header.windowSize > (std::uint64_t{1} << kMostZstdWindowLog)) {
-      throw Failure(
-          windowTooLargeMessage(logName_, header.windowSize, std::uint64_t{1} << kMostZstdWindowLog));
+        header.windowSize > kMostWindow) {
+      throw Failure(windowTooLargeMessage(logName_, header.windowSize, kMostWindow));
     }
   }
 
@@ -143,21 +142,19 @@ class ZstdDecoder : public ByteSource {
   // window message where a frame's window is larger than tovlak reads, else
   // "unable to read LOG".
   [[noreturn]] void fail(std::size_t result = 0) const {
-    if (ZSTD_isError(result) != 0 && ZSTD_getErrorCode(result) == ZSTD_error_memory_allocation) {
-      throw std::bad_alloc();
-    }
-    if (ZSTD_isError(result) != 0 && ZSTD_getErrorCode(result) == ZSTD_error_frameParameter_windowTooLarge) {
-      // The header: what was taken of it, and the input from there on.
-      const std::string header =
-          header_ + std::string(static_cast<const char*>(in_.src) + in_.pos, in_.size - in_.pos);
-      ZSTD_frameHeader frame{};
-      const bool known = ZSTD_getFrameHeader(&frame, header.data(), header.size()) == 0;
-      throw Failure(windowTooLargeMessage(logName_, known ? frame.windowSize : 0,
-                                          std::uint64_t{1} << kMostZstdWindowLog));
+    const ZSTD_ErrorCode code = ZSTD_isError(result) != 0 ? ZSTD_getErrorCode(result) : ZSTD_error_no_error;
+    if (code == ZSTD_error_memory_allocation) throw std::bad_alloc();
+    if (code == ZSTD_error_frameParameter_windowTooLarge) {
+      // The header: what was taken of it, and the input from there on; its
+      // size where it can be read from them.
+      refuseLargeWindow(header_ +
+                        std::string(static_cast<const char*>(in_.src) + in_.pos, in_.size - in_.pos));
+      throw Failure(windowTooLargeMessage(logName_, 0, kMostWindow));
     }
     throw Failure(unableToReadMessage(logName_));
   }
 
+  static constexpr std::uint64_t kMostWindow = std::uint64_t{1} << kMostZstdWindowLog;
   // The longest frame header, with the block header taken with it.
   static constexpr std::size_t kMostHeader = ZSTD_FRAMEHEADERSIZE_MAX + kBlockHeader;
 

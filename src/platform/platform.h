@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace platform {
@@ -80,6 +81,10 @@ struct FileIdentity {
   std::uint64_t file = 0;
   std::uint64_t fileHigh = 0;  // the file id's high half, on Windows
   bool operator==(const FileIdentity&) const = default;
+  // An order, so that identities can key a map.
+  bool operator<(const FileIdentity& other) const {
+    return std::tie(device, file, fileHigh) < std::tie(other.device, other.file, other.fileHigh);
+  }
 };
 // `indexOnly` takes the 64-bit file index even where the system gives the
 // id (Windows), so that the fallback can be tried; POSIX has one way only.

@@ -1,11 +1,25 @@
 // Feeds arbitrary bytes as a compressed log to the decoder of the format its
 // first bytes name, in one read and in pieces of many sizes, and holds it to
 // the libraries' own streaming decompression (zlib's for gzip, whichever
-// library the build reads gzip with, and libzstd's), with the limits that
-// gzip -d and zstd -d keep: the decoder fails where that fails, and gives
-// the bytes that gives, every byte decoded before a fault included.
+// library the build reads gzip with; libzstd's, liblzma's, libbz2's and
+// liblz4's), fed a byte at a time so that they give every byte they can
+// before a fault, with the limits that their tools keep: the decoder fails
+// where that fails, and gives the bytes that gives.
+#if TOVLAK_GZIP
 #include <zlib.h>
+#endif
+#if TOVLAK_ZSTD
 #include <zstd.h>
+#endif
+#if TOVLAK_XZ
+#include <lzma.h>
+#endif
+#if TOVLAK_BZIP2
+#include <bzlib.h>
+#endif
+#if TOVLAK_LZ4
+#include <lz4frame.h>
+#endif
 
 #include <algorithm>
 #include <cstddef>
@@ -17,7 +31,6 @@
 #include <vector>
 
 #include "codecs/codec.h"
-#include "codecs/zstd_codec.h"
 #include "failure.h"
 #include "log_format.h"
 #include "memory_source.h"
@@ -30,6 +43,7 @@ constexpr std::size_t kMostOut = std::size_t{1} << 20;
 // or oversubscribed set, or no end-of-block code).
 enum class Oracle { decoded, failed, failedOnCodes, tooLarge };
 
+#if TOVLAK_GZIP
 // zlib's messages for a set of code lengths it refuses, which ISA-L builds
 // its tables from all the same.
 bool isCodeSetFault(const char* message) {
@@ -69,7 +83,9 @@ Oracle gzipStreaming(std::string_view log, std::string& out) {
   }
   return Oracle::decoded;
 }
+#endif
 
+#if TOVLAK_ZSTD
 // All frames through libzstd's streaming decompression, with the window
 // tovlak allows (1 GiB on 64-bit systems), one byte of input at a
 // time: a call that fails does not say what it wrote before the fault, and
@@ -79,7 +95,7 @@ Oracle zstdStreaming(std::string_view log, std::string& out) {
   static std::vector<char> buffer(kMostOut);
   ZSTD_DCtx* const context = ZSTD_createDCtx();
   if (context == nullptr ||
-      ZSTD_isError(ZSTD_DCtx_setParameter(context, ZSTD_d_windowLogMax, kMostZstdWindowLog)) != 0) {
+      ZSTD_isError(ZSTD_DCtx_setParameter(context, ZSTD_d_windowLogMax, kMostWindowLog)) != 0) {
     std::abort();
   }
   ZSTD_outBuffer output{buffer.data(), buffer.size(), 0};
@@ -95,6 +111,119 @@ Oracle zstdStreaming(std::string_view log, std::string& out) {
   out.assign(buffer.data(), output.pos);
   ZSTD_freeDCtx(context);
   return oracle;
+}
+#endif
+
+#if TOVLAK_XZ
+// Every stream through liblzma's streaming decompression, one byte of input
+// at a time, with the decoder's own flags and memory limit.
+Oracle xzStreaming(std::string_view log, std::string& out) {
+  static std::vector<std::uint8_t> buffer(kMostOut);
+  lzma_stream stream = LZMA_STREAM_INIT;
+  const std::uint64_t most = (std::uint64_t{1} << kMostWindowLog) + (std::uint64_t{1} << 20);
+  if (lzma_stream_decoder(&stream, most, LZMA_CONCATENATED | LZMA_TELL_UNSUPPORTED_CHECK) != LZMA_OK)
+    std::abort();
+  stream.next_out = buffer.data();
+  stream.avail_out = buffer.size();
+  lzma_ret result = LZMA_OK;
+  for (std::size_t at = 0; at < log.size() && result == LZMA_OK && stream.avail_out > 0; ++at) {
+    stream.next_in = reinterpret_cast<const std::uint8_t*>(log.data() + at);
+    stream.avail_in = 1;
+    result = lzma_code(&stream, LZMA_RUN);
+  }
+  // The end of the log, until liblzma has nothing more to give (LZMA_BUF_ERROR: cut short).
+  while (result == LZMA_OK && stream.avail_out > 0) result = lzma_code(&stream, LZMA_FINISH);
+  out.assign(reinterpret_cast<const char*>(buffer.data()), buffer.size() - stream.avail_out);
+  const bool full = stream.avail_out == 0;
+  lzma_end(&stream);
+  if (full) return Oracle::tooLarge;
+  return result == LZMA_STREAM_END ? Oracle::decoded : Oracle::failed;
+}
+#endif
+
+#if TOVLAK_BZIP2
+// Every stream through libbz2's streaming decompression, one byte of input
+// at a time; after the last, the log must end.
+Oracle bzip2Streaming(std::string_view log, std::string& out) {
+  static std::vector<char> buffer(kMostOut);
+  bz_stream stream{};
+  bool inStream = false;
+  int result = BZ_OK;
+  std::size_t produced = 0;
+  for (std::size_t at = 0; at < log.size() && (result == BZ_OK || result == BZ_STREAM_END); ++at) {
+    if (!inStream) {
+      stream = bz_stream{};
+      if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) std::abort();
+      inStream = true;
+    }
+    stream.next_in = const_cast<char*>(log.data() + at);
+    stream.avail_in = 1;
+    stream.next_out = buffer.data() + produced;
+    stream.avail_out = static_cast<unsigned>(buffer.size() - produced);
+    result = BZ2_bzDecompress(&stream);
+    produced = static_cast<std::size_t>(stream.next_out - buffer.data());
+    if (produced == buffer.size()) break;
+    if (result == BZ_STREAM_END) {
+      BZ2_bzDecompressEnd(&stream);
+      inStream = false;
+    }
+  }
+  if (inStream) BZ2_bzDecompressEnd(&stream);
+  out.assign(buffer.data(), produced);
+  if (produced == buffer.size()) return Oracle::tooLarge;
+  return !inStream && result == BZ_STREAM_END ? Oracle::decoded : Oracle::failed;
+}
+#endif
+
+#if TOVLAK_LZ4
+// Every frame through liblz4's streaming decompression, one byte of input at
+// a time.
+Oracle lz4Streaming(std::string_view log, std::string& out) {
+  static std::vector<char> buffer(kMostOut);
+  LZ4F_dctx* context = nullptr;
+  if (LZ4F_isError(LZ4F_createDecompressionContext(&context, LZ4F_VERSION)) != 0) std::abort();
+  std::size_t produced = 0, hint = 0;
+  Oracle oracle = Oracle::decoded;
+  for (std::size_t at = 0; at < log.size() && oracle == Oracle::decoded; ++at) {
+    std::size_t taken = 1, room = buffer.size() - produced;
+    hint = LZ4F_decompress(context, buffer.data() + produced, &room, log.data() + at, &taken, nullptr);
+    if (LZ4F_isError(hint) != 0) oracle = Oracle::failed;
+    produced += LZ4F_isError(hint) != 0 ? 0 : room;
+    if (produced == buffer.size()) oracle = Oracle::tooLarge;
+  }
+  if (oracle == Oracle::decoded && hint != 0) oracle = Oracle::failed;  // a frame cut short
+  LZ4F_freeDecompressionContext(context);
+  out.assign(buffer.data(), produced);
+  return oracle;
+}
+#endif
+
+// The library's own decompression of `log` of `format`.
+Oracle streaming(LogFormat format, std::string_view log, std::string& out) {
+  switch (format) {
+#if TOVLAK_GZIP
+    case LogFormat::gzip:
+      return gzipStreaming(log, out);
+#endif
+#if TOVLAK_ZSTD
+    case LogFormat::zstd:
+      return zstdStreaming(log, out);
+#endif
+#if TOVLAK_XZ
+    case LogFormat::xz:
+      return xzStreaming(log, out);
+#endif
+#if TOVLAK_BZIP2
+    case LogFormat::bzip2:
+      return bzip2Streaming(log, out);
+#endif
+#if TOVLAK_LZ4
+    case LogFormat::lz4:
+      return lz4Streaming(log, out);
+#endif
+    default:
+      std::abort();
+  }
 }
 
 // Decodes `log` read at most `mostPerRead` bytes at a time, into reads of
@@ -144,8 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const LogFormat format = formatOf(log.substr(0, kFormatBytes));
   if (!canDecode(format)) return 0;
   std::string expected;
-  const Oracle oracle =
-      format == LogFormat::gzip ? gzipStreaming(log, expected) : zstdStreaming(log, expected);
+  const Oracle oracle = streaming(format, log, expected);
   if (oracle == Oracle::tooLarge) return 0;
   // zlib and libzstd give every byte before a fault, whatever the pieces.
   // ISA-L holds some back: from corrupt data, the last match (see its

@@ -25,14 +25,19 @@ namespace {
 // The most threads that compress: each holds a few pieces in flight, so the
 // memory compression takes grows with them.
 constexpr unsigned kMostEncoders = 8;
+// The most memory the encoders hold together: xz's and bzip2's hold several
+// MiB each, so their threads are fewer than the cores where these are many.
+constexpr std::size_t kMostEncoderMemory = std::size_t{40} << 20;
 
-// A compressing thread for each core, within the bound, and an encoder for
+// A compressing thread for each core, within both bounds, and an encoder for
 // this thread, which compresses too rather than wait: compressing costs more
 // than decompressing and splitting together.
 std::vector<std::unique_ptr<Encoder>> encodersFor(LogFormat format) {
-  const unsigned cores = std::clamp(platform::usableProcessors(), 1u, kMostEncoders);
+  const auto affordable = static_cast<unsigned>(kMostEncoderMemory / encoderMemory(format));
+  const unsigned threads =
+      std::min(std::clamp(platform::usableProcessors(), 1u, kMostEncoders), std::max(affordable, 2u) - 1);
   std::vector<std::unique_ptr<Encoder>> encoders;
-  for (unsigned i = 0; i <= cores; ++i) encoders.push_back(makeEncoder(format));
+  for (unsigned i = 0; i <= threads; ++i) encoders.push_back(makeEncoder(format));
   return encoders;
 }
 

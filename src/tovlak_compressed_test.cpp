@@ -1,6 +1,6 @@
 // End-to-end tests of compressed logs: the built tovlak run on logs that the
-// gzip and zstd tools made, its outputs read back with those tools; each
-// format where the program reads it.
+// gzip, zstd, xz, bzip2 and lz4 tools made, its outputs read back with those
+// tools; each format where the program reads it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -189,6 +189,7 @@ TEST_F(TovlakCompressed, KeepsEveryOtherOutputWholeWhateverFails) {
                 {memory, "memory", 12}};
   int outOfMemory = 0;  // runs stopped for memory after the outputs were created
   for (const Codec& codec : codecsOfProgram()) {
+    const std::string packed = compressedBy(codec, log, TemporaryDirectory());
     for (const auto& f : faults) {
       if ((f.fault == full && !std::filesystem::exists("/dev/full")) ||
           (f.fault == noThread && whyNoProcessLimit() != nullptr) ||
@@ -199,7 +200,7 @@ TEST_F(TovlakCompressed, KeepsEveryOtherOutputWholeWhateverFails) {
         const std::string what = codec.suffix + " " + f.what + " " + std::to_string(run);
         TemporaryDirectory directory;
         const std::string name = "c.log" + codec.suffix, first = directory / ("c0.log" + codec.suffix);
-        writeFile(directory / name, compressedBy(codec, log, directory));
+        writeFile(directory / name, packed);
         Outcome outcome;
         if (f.fault == full) {
           std::filesystem::create_symlink("/dev/full", first);
@@ -264,8 +265,11 @@ TEST_F(TovlakCompressed, StopsAtOnceWhileAPipedLogWaits) {
   const auto previous = std::signal(SIGPIPE, SIG_IGN);
   for (const Codec& codec : codecsOfProgram()) {
     TemporaryDirectory directory;
+    // Enough lines that half the log holds a whole block where the format
+    // decodes a block at a time (bzip2's 900 kB, lz4's 4 MiB).
+    const int lines = codec.suffix == ".bz2" ? 300000 : codec.suffix == ".lz4" ? 2000000 : 60000;
     std::string log = "a\n(1,2,3,5)\n";
-    for (int i = 0; i < 60000; ++i) log += std::to_string(i * 2654435761u) + "\n";
+    for (int i = 0; i < lines; ++i) log += std::to_string(i * 2654435761u) + "\n";
     const std::string packed = compressedBy(codec, log, directory);
     const std::string fifo = directory / ("c.log" + codec.suffix);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -374,7 +378,7 @@ std::function<void(std::string&)> newHeader(unsigned char flags, bool wrongCrc =
 
 // Each damaged log: its status and message, and every output a valid file
 // of its format holding, bounded from both sides, at least what a plain run
-// gives on the lines that gzip -dc or zstd -dc recover from the damaged log
+// gives on the lines that the format's tool (gzip -dc, …) recovers from the damaged log
 // (cut after its last newline) and, where the damage leaves the data before
 // it intact, no more than a prefix of what the whole plain log gives.
 TEST_F(TovlakCompressed, ReportsDamagedCompressedLogsAndClosesEveryOutput) {
@@ -392,6 +396,16 @@ TEST_F(TovlakCompressed, ReportsDamagedCompressedLogsAndClosesEveryOutput) {
     };
   };
   const auto garbage = [](std::string& b) { b += "garbage"; };
+  // An xz stream's index, found from the size its footer gives: cut in it,
+  // or the block's CRC64 check just before it changed.
+  const auto xzIndexSize = [](const std::string& b) {
+    std::uint32_t backward = 0;
+    for (std::size_t i = 4; i-- > 0;)
+      backward = backward << 8 | static_cast<unsigned char>(b[b.size() - 8 + i]);
+    return (std::size_t{backward} + 1) * 4;
+  };
+  const auto xzCutInIndex = [xzIndexSize](std::string& b) { b.resize(b.size() - 12 - xzIndexSize(b) / 2); };
+  const auto xzWrongCheck = [xzIndexSize](std::string& b) { b[b.size() - 12 - xzIndexSize(b) - 1] ^= 0x10; };
   const struct {
     const char* what;
     std::size_t codec;  // into kCodecs
@@ -429,6 +443,36 @@ TEST_F(TovlakCompressed, ReportsDamagedCompressedLogsAndClosesEveryOutput) {
       {"short zstd, then a frame cut after its magic", 1, thenCut(4), true, true, true},
       {"short zstd, then a frame cut in its header", 1, thenCut(5), true, true, true},
       {"short zstd with a wrong checksum", 1, flip(1), true, true, true},
+      {"xz cut in the header", 2, keep(8), true, true},
+      {"xz cut in the block", 2, [](std::string& b) { b.resize(b.size() / 2); }, true, true},
+      {"xz cut in the index", 2, xzCutInIndex, true, true},
+      {"xz cut in the footer", 2, [](std::string& b) { b.resize(b.size() - 3); }, true, true},
+      {"xz with a wrong check", 2, xzWrongCheck, true, true},
+      {"xz with a data byte changed", 2, [](std::string& b) { b[b.size() / 2] ^= 0x01; }, true, false},
+      {"xz with garbage after it", 2, garbage, true, true},
+      {"xz with stream padding after it", 2, [](std::string& b) { b.append(8, '\0'); }, false, true},
+      {"xz, then a stream cut in its block", 2, thenCut(40), true, true},
+      {"short xz with a wrong check", 2, xzWrongCheck, true, true, true},
+      {"bzip2 cut in the block header", 3, keep(12), true, true},
+      {"bzip2 cut in the block", 3, [](std::string& b) { b.resize(b.size() / 2); }, true, true},
+      {"bzip2 cut in the trailer", 3, [](std::string& b) { b.resize(b.size() - 3); }, true, true},
+      {"bzip2 with a wrong block CRC", 3, [](std::string& b) { b[12] ^= 0x10; }, true, true},
+      {"bzip2 with a wrong stream CRC", 3, flip(2), true, true},
+      {"bzip2 with a data byte changed", 3, [](std::string& b) { b[b.size() / 2] ^= 0x01; }, true, false},
+      {"bzip2 with garbage after it", 3, garbage, true, true},
+      {"bzip2, then a stream cut in its block", 3, thenCut(40), true, true},
+      {"short bzip2 with garbage after it", 3, garbage, true, true, true},
+      {"lz4 cut in the header", 4, keep(5), true, true},
+      {"lz4 cut in the block", 4, [](std::string& b) { b.resize(b.size() / 2); }, true, true},
+      {"lz4 cut in the checksum", 4, [](std::string& b) { b.resize(b.size() - 2); }, true, true},
+      {"lz4 with a wrong checksum", 4, flip(1), true, true},
+      {"lz4 with a data byte changed", 4, [](std::string& b) { b[b.size() / 2] ^= 0x01; }, true, false},
+      {"lz4 with garbage after it", 4, garbage, true, true},
+      {"lz4 with zeros after it", 4, [](std::string& b) { b.append(4, '\0'); }, true, true},
+      {"lz4 with a skippable frame after it", 4, [](std::string& b) { b += "\x5a\x2a\x4d\x18\x01\0\0\0x"s; },
+       false, true},
+      {"lz4, then a frame cut in its block", 4, thenCut(40), true, true},
+      {"short lz4 with a wrong checksum", 4, flip(1), true, true, true},
   };
   for (const auto& c : cases) {
     const Codec& codec = kCodecs[c.codec];

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -179,6 +180,13 @@ TEST(Tovlak, CommandLinesLogsAndTheirOutputs) {
        {{"run0.log", ""}, {"run1.log", "(1,2,3)\n"}}},
   };
   for (const EndToEndCase& c : cases) {
+    // A refusal of a format the program reads: what it does with such a log
+    // is tried with the compressed logs.
+    if (std::any_of(std::begin(kCodecs), std::end(kCodecs), [&c](const Codec& codec) {
+          return programReads(codec) && c.err == kCannotRead + codec.name + kReadEnd;
+        })) {
+      continue;
+    }
     TemporaryDirectory directory;
     writeFile(directory / "run.log", c.log);
     const Outcome outcome = runTovlak(directory.path().string(), c.arguments);

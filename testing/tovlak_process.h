@@ -109,9 +109,13 @@ class PseudoTerminal {
 // A compressed format as its own tools write and read it, which the tests
 // hold tovlak's codecs to.
 struct Codec {
-  std::string suffix, compress, decompress;
+  std::string suffix, name, compress, decompress;
 };
-inline const Codec kCodecs[] = {{".gz", "gzip -c", "gzip -dc"}, {".zst", "zstd -q -c", "zstd -q -dc"}};
+inline const Codec kCodecs[] = {{".gz", "gzip", "gzip -c", "gzip -dc"},
+                                {".zst", "zstd", "zstd -q -c", "zstd -q -dc"},
+                                {".xz", "xz", "xz -c", "xz -dc"},
+                                {".bz2", "bzip2", "bzip2 -c", "bzip2 -dc"},
+                                {".lz4", "lz4", "lz4 -q -c", "lz4 -q -dc"}};
 // Whether the program under test was built to read the codec's logs.
 bool programReads(const Codec& codec);
 

@@ -1,8 +1,9 @@
 #pragma once
 
 // The compressed-log codecs, one file per library: isal_gzip (gzip through
-// Intel's ISA-L), zlib_gzip (gzip through zlib, where ISA-L is missing) and
-// zstd_codec (zstd through libzstd). codecs.cpp is the one place that
+// Intel's ISA-L), zlib_gzip (gzip through zlib, where ISA-L is missing),
+// zstd_codec (libzstd), xz_codec (liblzma), bzip2_codec (libbz2) and
+// lz4_codec (liblz4). codecs.cpp is the one place that
 // chooses among them; a build has those whose libraries it was configured
 // with, and reads and writes plain logs and those formats only. Each codec
 // has a decoder, a ByteSource that gives the plain bytes of a whole
@@ -18,6 +19,11 @@
 #include "byte_source.h"
 #include "log_format.h"
 
+// The largest window (zstd) or dictionary (xz) a log is read with, as a power
+// of two: 1 GiB where the address space is 64-bit, 128 MiB (zstd -d's own
+// default) elsewhere.
+inline constexpr int kMostWindowLog = sizeof(void*) >= 8 ? 30 : 27;
+
 // Compresses one buffer at a time.
 class Encoder {
  public:
@@ -25,9 +31,10 @@ class Encoder {
   static constexpr std::size_t kMostPlain = std::size_t{1} << 20;
 
   virtual ~Encoder() = default;
-  // One complete gzip member or zstd frame holding `plain` (at most
-  // kMostPlain bytes, and possibly none); valid until the next call. Throws std::bad_alloc when the library
-  // runs out of memory.
+  // One complete gzip member, zstd or lz4 frame, or xz or bzip2 stream
+  // holding `plain` (at most kMostPlain bytes, and possibly none); valid
+  // until the next call. Throws std::bad_alloc when the library runs out of
+  // memory.
   virtual std::string_view encode(std::string_view plain) = 0;
 };
 
@@ -43,3 +50,7 @@ std::unique_ptr<ByteSource> makeDecoder(LogFormat format, ByteSource& log, const
 
 // An encoder for outputs of `format` (one canDecode accepts).
 std::unique_ptr<Encoder> makeEncoder(LogFormat format);
+
+// About the memory one encoder of `format` holds, so that a run can bound
+// what its encoders take together.
+std::size_t encoderMemory(LogFormat format);

@@ -29,7 +29,7 @@ class ZstdDecoder : public ByteSource {
   ZstdDecoder(ByteSource& log, std::string logName)
       : log_(log), logName_(std::move(logName)), input_(ZSTD_DStreamInSize()), context_(ZSTD_createDCtx()) {
     if (context_ == nullptr) throw std::bad_alloc();
-    const std::size_t set = ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, kMostZstdWindowLog);
+    const std::size_t set = ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, kMostWindowLog);
     if (ZSTD_isError(set) != 0) {
       ZSTD_freeDCtx(context_);
       throw Failure(codecFailureMessage("zstd", ZSTD_getErrorName(set)));
@@ -154,7 +154,7 @@ class ZstdDecoder : public ByteSource {
     throw Failure(unableToReadMessage(logName_));
   }
 
-  static constexpr std::uint64_t kMostWindow = std::uint64_t{1} << kMostZstdWindowLog;
+  static constexpr std::uint64_t kMostWindow = std::uint64_t{1} << kMostWindowLog;
   // The longest frame header, with the block header taken with it.
   static constexpr std::size_t kMostHeader = ZSTD_FRAMEHEADERSIZE_MAX + kBlockHeader;
 

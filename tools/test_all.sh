@@ -5,9 +5,9 @@
 #   2. the test suite on every build path (and the Debian package of the
 #      release build, listed, unpacked and run on the sample): x86-64 release with SIMD, under
 #      AddressSanitizer and UndefinedBehaviorSanitizer, and without SIMD,
-#      all three with the gzip and zstd codecs (gzip through ISA-L, and
-#      through zlib in the build without SIMD); 64-bit Arm with them
-#      (through zlib); the others without them;
+#      all three with every codec (gzip, zstd, xz, bzip2, lz4; gzip through
+#      ISA-L, and through zlib in the build without SIMD); 64-bit Arm with
+#      them (gzip through zlib); the others without them (Windows: gzip);
 #      32-bit x86 at the default (no SSE2) and with -msse2, natively where
 #      this machine runs 32-bit x86 programs and under qemu-i386 where it
 #      cannot (or where TOVLAK_I386_UNDER_QEMU=1 asks for it); 64-bit Arm
@@ -95,7 +95,7 @@ echo "$package: the unpacked tovlak split the sample as the build's own did"
 buildAndTest build-asan -DCMAKE_BUILD_TYPE=Debug -DTOVLAK_SANITIZE=ON
 buildAndTest build-portable -DCMAKE_BUILD_TYPE=Release -DTOVLAK_SIMD=OFF -DTOVLAK_ISAL=OFF
 # ISA-L's Debian package cannot be installed for a second architecture
-# beside this one's; zlib's and libzstd's can, for arm64, so the Arm build
+# beside this one's; the other codecs' libraries can, for arm64, so the Arm build
 # has the codecs (gzip through zlib) and the 32-bit and s390x builds go
 # without them: the first 32-bit build as configuring finds no 32-bit codec
 # library and leaves them out, the others told so.

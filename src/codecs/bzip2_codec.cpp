@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int kBlockSize = 9;  // in units of 100 kB
+constexpr std::size_t kBlockUnit = 100000;  // a block size is a number of these, 1 to 9
 
 class Bzip2Decoder : public ByteSource {
  public:
@@ -26,9 +26,10 @@ class Bzip2Decoder : public ByteSource {
   Bzip2Decoder(const Bzip2Decoder&) = delete;
   Bzip2Decoder& operator=(const Bzip2Decoder&) = delete;
 
-  // libbz2 counts the bytes it wrote before a fault (a block's CRC is
+  // libbz2 counts the bytes it wrote before a wrong CRC (a block's is
   // checked once the block is out), so those are handed out first and the
-  // fault is thrown by the next call.
+  // fault is thrown by the next call; of a block found corrupt as it is
+  // written out, the bytes of the call that finds it are lost.
   std::size_t read(char* into, std::size_t capacity) override {
     if (failed_ != BZ_OK) fail();
     while (capacity > 0) {
@@ -44,7 +45,7 @@ class Bzip2Decoder : public ByteSource {
       stream_.next_in = next_;
       stream_.avail_in = available_;
       stream_.next_out = into;
-      stream_.avail_out = static_cast<unsigned>(std::min<std::size_t>(capacity, UINT32_MAX));
+      stream_.avail_out = static_cast<unsigned>(std::min(capacity, kBzip2MostPerCall));
       const int result = BZ2_bzDecompress(&stream_);
       next_ = stream_.next_in;
       available_ = stream_.avail_in;
@@ -99,8 +100,12 @@ class Bzip2Encoder : public Encoder {
     // libbz2 refuses a null source, which an empty view may have.
     char none = 0;
     char* source = plain.empty() ? &none : const_cast<char*>(plain.data());
+    // 900 kB blocks, as bzip2 makes by default; a buffer that fits a
+    // smaller block gets one, which compresses it alike in less memory.
+    const int blockSize =
+        static_cast<int>(std::clamp<std::size_t>((plain.size() + kBlockUnit - 1) / kBlockUnit, 1, 9));
     const int result = BZ2_bzBuffToBuffCompress(output_.data(), &size, source,
-                                                static_cast<unsigned>(plain.size()), kBlockSize, 0, 0);
+                                                static_cast<unsigned>(plain.size()), blockSize, 0, 0);
     if (result == BZ_MEM_ERROR) throw std::bad_alloc();
     if (result != BZ_OK)
       throw Failure(codecFailureMessage("libbz2", "encoder error " + std::to_string(result)));

@@ -3,6 +3,7 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -79,10 +80,18 @@ class XzEncoder : public Encoder {
   XzEncoder(const XzEncoder&) = delete;
   XzEncoder& operator=(const XzEncoder&) = delete;
 
-  // One stream: the encoder is started again on the same lzma_stream, which
-  // keeps its match finder's memory from one buffer to the next.
+  // One stream at preset 1, its dictionary no larger than the buffer needs:
+  // the encoder clears its match finder's tables, which grow with the
+  // dictionary, for every stream, and an output's buffers are small where
+  // the outputs are many (4 KiB at 10,000). The encoder is started again on
+  // the same lzma_stream, which keeps its memory where the sizes match.
   std::string_view encode(std::string_view plain) override {
-    check(lzma_easy_encoder(&stream_, 1, LZMA_CHECK_CRC64));
+    lzma_options_lzma options{};
+    if (lzma_lzma_preset(&options, 1) != 0) check(LZMA_OPTIONS_ERROR);
+    options.dict_size = std::clamp(static_cast<std::uint32_t>(std::bit_ceil(plain.size())),
+                                   static_cast<std::uint32_t>(LZMA_DICT_SIZE_MIN), options.dict_size);
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    check(lzma_stream_encoder(&stream_, filters, LZMA_CHECK_CRC64));
     output_.resize(lzma_stream_buffer_bound(plain.size()));
     stream_.next_in = reinterpret_cast<const std::uint8_t*>(plain.data());
     stream_.avail_in = plain.size();

@@ -21,8 +21,15 @@ cmake --build "$build-portable" -j2 --target tovlak >/dev/null
 portable=$build-portable/tovlak
 measure=$build/measure
 
+# The formats after gzip and zstd: each one's tovlak runs, pipeline, and
+# floors (its tool decompressing the log, and compressing the plain outputs).
+formats=(xz bz2 lz4)
+declare -A defaultLevel=([xz]="xz -6" [bz2]="bzip2 -9" [lz4]="lz4 -q -1")
+declare -A outputLevel=([xz]="xz -1 -T1" [bz2]="bzip2 -9" [lz4]="lz4 -q -1")
+declare -A decompress=([xz]="xz -dc" [bz2]="bzip2 -dc" [lz4]="lz4 -q -dc")
 mkdir -p "$work/big" "$work/quarter" "$work/split" "$work/floor" "$work/many" "$work/touch" "$work/gz" "$work/zst" \
-  "$work/gzpipe" "$work/zstpipe"
+  "$work/gzpipe" "$work/zstpipe" "$work/plainouts"
+for format in "${formats[@]}"; do mkdir -p "$work/$format" "$work/${format}pipe"; done
 # shellcheck source=bench/logs.sh
 . "$root/bench/logs.sh"
 generate "$work/quarter/quarter.log" 64 8 20000
@@ -36,6 +43,17 @@ compress "$work/big/big.log" "$work/gz/big.log.gz" gzip -6
 compress "$work/big/big.log" "$work/zst/big.log.zst" zstd -q -3
 compress "$work/many/many.log" "$work/many/many.log.gz" gzip -6
 compress "$work/many/many.log" "$work/many/many.log.zst" zstd -q -3
+for format in "${formats[@]}"; do
+  # shellcheck disable=SC2086
+  compress "$work/big/big.log" "$work/$format/big.log.$format" ${defaultLevel[$format]}
+  # shellcheck disable=SC2086
+  compress "$work/many/many.log" "$work/many/many.log.$format" ${defaultLevel[$format]}
+done
+# The plain outputs, which the compressors' floors compress.
+if [ ! -f "$work/plainouts/big7.log" ]; then
+  ln -f "$work/big/big.log" "$work/plainouts/big.log"
+  (cd "$work/plainouts" && "$tovlak" -d8 -lbig.log)
+fi
 if [ ! -f "$work/touch/names" ]; then
   for ((i = 0; i < 10000; i++)); do echo "empty$i.log"; done > "$work/touch/names"
 fi
@@ -83,6 +101,16 @@ for ((run = 0; run < runs; run++)); do
   fresh "$work"/zstpipe/out*
   record zstpipe $(cd "$work/zstpipe" && "$measure" sh -c \
     'zstd -dc ../zst/big.log.zst | split -n r/8 --filter="zstd -1 -q > \$FILE.zst" - out')
+  for format in "${formats[@]}"; do
+    fresh "$work/$format"/big?.log.$format
+    record "${format}8" $(cd "$work/$format" && "$measure" "$tovlak" -d8 -lbig.log.$format)
+    fresh "$work/${format}pipe"/out*
+    record "${format}pipe" $(cd "$work/${format}pipe" && "$measure" sh -c \
+      "${decompress[$format]} ../$format/big.log.$format | split -n r/8 --filter='${outputLevel[$format]} > \$FILE.$format' - out")
+    record "${format}dc" $("$measure" -o /dev/null ${decompress[$format]} "$work/$format/big.log.$format")
+    record "${format}tool" $(cd "$work/plainouts" && "$measure" sh -c \
+      "for plain in big?.log; do ${outputLevel[$format]} -c \$plain > /dev/null; done")
+  done
   fresh "$work"/quarter/quarter?.log
   record quarter8 $(cd "$work/quarter" && "$measure" "$tovlak" -d8 -lquarter.log)
   mkdir "$work/many/run$run" "$work/touch/run$run" "$work/many/gz$run" "$work/many/zst$run"
@@ -103,6 +131,12 @@ for ((run = 0; run < runs; run++)); do
   record gz10000 $(cd "$work/many/gz$run" && "$measure" "$tovlak" -d10000 -lmany.log.gz)
   sync
   record zst10000 $(cd "$work/many/zst$run" && "$measure" "$tovlak" -d10000 -lmany.log.zst)
+  for format in "${formats[@]}"; do
+    mkdir "$work/many/$format$run"
+    ln "$work/many/many.log.$format" "$work/many/$format$run/many.log.$format"
+    sync
+    record "${format}10000" $(cd "$work/many/$format$run" && "$measure" "$tovlak" -d10000 -lmany.log.$format)
+  done
 done
 # Sizes: the outputs of the last runs against each plain output compressed
 # whole by the tools at level 1.
@@ -113,9 +147,18 @@ fresh "$work"/big/big?.log
 (cd "$work/big" && "$tovlak" -d8 -lbig.log)
 gzTool=0
 zstTool=0
+declare -A formatOut formatTool
+for format in "${formats[@]}"; do
+  formatOut[$format]=$(totalSize "$work/$format"/big?.log.$format)
+  formatTool[$format]=0
+done
 for plain in "$work"/big/big?.log; do
   gzTool=$((gzTool + $(gzip -1 -c "$plain" | wc -c)))
   zstTool=$((zstTool + $(zstd -q -1 -c "$plain" | wc -c)))
+  for format in "${formats[@]}"; do
+    # shellcheck disable=SC2086
+    formatTool[$format]=$((formatTool[$format] + $(${outputLevel[$format]} -c "$plain" | wc -c)))
+  done
 done
 # With 10,000 outputs each member is small: the gzip and zstd outputs of the
 # log with 10,000 values against each plain output compressed whole.
@@ -138,6 +181,7 @@ rm -rf "$work/many/sizes"
 rm -f "$work"/big/big?.log "$work"/big/copy "$work"/floor/floor* "$work"/split/x* "$work"/quarter/quarter?.log "$work"/gz/big?.log.gz \
   "$work"/zst/big?.log.zst "$work"/gzpipe/out* "$work"/zstpipe/out*
 rm -rf "$work"/many/run* "$work"/many/gz[0-9]* "$work"/many/zst[0-9]* "$work"/touch/run*
+for format in "${formats[@]}"; do rm -rf "$work/$format"/big?.log.$format "$work/${format}pipe"/out* "$work/many/$format"[0-9]*; done
 
 median() { tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 declare -A med medCpu
@@ -151,6 +195,9 @@ mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
 echo "seconds of each run, in order:" >&2
 for name in tovlak8 terminal8 portable8 floor8 cat split quarter8 tovlak10000 touchcat gz8 gzpipe gzdc zst8 zstpipe \
   gz10000 zst10000; do echo "  $name: ${times[$name]}" >&2; done
+for format in "${formats[@]}"; do
+  for name in "${format}8" "${format}pipe" "${format}dc" "${format}tool" "${format}10000"; do echo "  $name: ${times[$name]}" >&2; done
+done
 echo "tovlak benchmark: $runs interleaved runs each, medians in seconds, $(nproc) cores, $(date -u +%F)"
 echo
 # CPU time beside wall time, and their ratio: how many cores the run kept busy.
@@ -173,11 +220,23 @@ echo "| tovlak -d8, zstd -3 log to zstd outputs, 256 MiB | $(withCpu zst8) | CPU
 echo "| zstd -dc LOG \\| split -n r/8 --filter='zstd -1 -q > \$FILE.zst' | $(withCpu zstpipe) | tovlak/pipeline $(ratio "${med[zst8]}" "${med[zstpipe]}") | ≤ 0.6 | |"
 echo "| tovlak -d10000, gzip log, 64 MiB | $(withCpu gz10000) | | | $(mib "${memory[gz10000]}") (target ≤ 96) |"
 echo "| tovlak -d10000, zstd log, 64 MiB | $(withCpu zst10000) | | | $(mib "${memory[zst10000]}") (target ≤ 96) |"
+for format in "${formats[@]}"; do
+  cores=""
+  [ "$format" = lz4 ] || cores="≥ 1.75 on 2 cores"
+  echo "| tovlak -d8, ${defaultLevel[$format]} log to $format outputs, 256 MiB | $(withCpu "${format}8") | CPU/wall | $cores | $(mib "${memory[${format}8]}") (target ≤ 64) |"
+  echo "| ${decompress[$format]} LOG \\| split -n r/8 --filter='${outputLevel[$format]} > \$FILE' | $(withCpu "${format}pipe") | tovlak/pipeline $(ratio "${med[${format}8]}" "${med[${format}pipe]}") | ≤ 0.6 | $(mib "${memory[${format}pipe]}") |"
+  echo "| floor: ${decompress[$format]} LOG > /dev/null | $(withCpu "${format}dc") | tovlak/floor $(ratio "${med[${format}8]}" "${med[${format}dc]}") | | |"
+  echo "| floor: ${outputLevel[$format]} on each plain output in turn | $(withCpu "${format}tool") | tovlak CPU/floor CPU $(ratio "${medCpu[${format}8]}" "${medCpu[${format}tool]}") | | |"
+  echo "| tovlak -d10000, $format log, 64 MiB | $(withCpu "${format}10000") | | | $(mib "${memory[${format}10000]}") (target ≤ 128) |"
+done
 echo
 echo "| outputs, 256 MiB log, -d8 | bytes | ratio to the tool at -1 on each plain output | target |"
 echo "|---|---|---|---|"
 echo "| gzip outputs | $gzOut | $(ratio "$gzOut" "$gzTool") (gzip -1: $gzTool) | ≤ 1.10 |"
 echo "| zstd outputs | $zstOut | $(ratio "$zstOut" "$zstTool") (zstd -1: $zstTool) | ≤ 1.10 |"
+for format in "${formats[@]}"; do
+  echo "| $format outputs | ${formatOut[$format]} | $(ratio "${formatOut[$format]}" "${formatTool[$format]}") (${outputLevel[$format]}: ${formatTool[$format]}) | ≤ 1.10 |"
+done
 echo
 echo "| outputs, 64 MiB log, -d10000 | bytes | ratio to the tool at -1 on each plain output | target |"
 echo "|---|---|---|---|"

@@ -137,8 +137,9 @@ Oracle xzStreaming(std::string_view log, std::string& out, std::size_t piece) {
   for (std::size_t at = 0; at < log.size() && result == LZMA_OK && stream.avail_out > 0; at += piece) {
     stream.next_in = reinterpret_cast<const std::uint8_t*>(log.data() + at);
     stream.avail_in = std::min(piece, log.size() - at);
-    while (result == LZMA_OK && stream.avail_in > 0 && stream.avail_out > 0)
+    while (result == LZMA_OK && stream.avail_in > 0 && stream.avail_out > 0) {
       result = lzma_code(&stream, LZMA_RUN);
+    }
   }
   // The end of the log, until liblzma has nothing more to give (LZMA_BUF_ERROR: cut short).
   while (result == LZMA_OK && stream.avail_out > 0) result = lzma_code(&stream, LZMA_FINISH);

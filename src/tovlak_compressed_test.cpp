@@ -88,9 +88,10 @@ TEST_F(TovlakCompressed, SplitsCompressedLogsIntoOutputsOfTheirFormat) {
         if (!module.empty() && count == 40) {
           for (int i : {0, 39}) {
             const std::string name = directory / ("c" + std::to_string(i) + ".log" + codec.suffix);
-            EXPECT_EQ(shellOutput("python3 -c 'import sys, " + module + "; sys.stdout.buffer.write(" +
-                                  module + ".open(sys.argv[1]).read())' " + name),
-                      readFile(directory / ("run" + std::to_string(i) + ".log")))
+            std::string command = "python3 -c 'import sys, ";
+            command.append(module).append("; sys.stdout.buffer.write(").append(module);
+            command.append(".open(sys.argv[1]).read())' ").append(name);
+            EXPECT_EQ(shellOutput(command), readFile(directory / ("run" + std::to_string(i) + ".log")))
                 << what << " output " << i << " read by Python";
           }
         }
@@ -411,8 +412,9 @@ TEST_F(TovlakCompressed, ReportsDamagedCompressedLogsAndClosesEveryOutput) {
   // or the block's CRC64 check just before it changed.
   const auto xzIndexSize = [](const std::string& b) {
     std::uint32_t backward = 0;
-    for (std::size_t i = 4; i-- > 0;)
+    for (std::size_t i = 4; i-- > 0;) {
       backward = backward << 8 | static_cast<unsigned char>(b[b.size() - 8 + i]);
+    }
     return (std::size_t{backward} + 1) * 4;
   };
   const auto xzCutInIndex = [xzIndexSize](std::string& b) { b.resize(b.size() - 12 - xzIndexSize(b) / 2); };

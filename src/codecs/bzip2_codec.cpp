@@ -49,7 +49,7 @@ class Bzip2Decoder : public ByteSource {
       const int result = BZ2_bzDecompress(&stream_);
       next_ = stream_.next_in;
       available_ = stream_.avail_in;
-      const std::size_t produced = static_cast<std::size_t>(stream_.next_out - into);
+      const auto produced = static_cast<std::size_t>(stream_.next_out - into);
       if (result == BZ_STREAM_END) {
         BZ2_bzDecompressEnd(&stream_);
         inStream_ = false;
@@ -70,8 +70,9 @@ class Bzip2Decoder : public ByteSource {
     stream_ = bz_stream{};
     const int started = BZ2_bzDecompressInit(&stream_, 0, 0);
     if (started == BZ_MEM_ERROR) throw std::bad_alloc();
-    if (started != BZ_OK)
+    if (started != BZ_OK) {
       throw Failure(codecFailureMessage("libbz2", "decoder error " + std::to_string(started)));
+    }
     inStream_ = true;
   }
 
@@ -107,8 +108,9 @@ class Bzip2Encoder : public Encoder {
     const int result = BZ2_bzBuffToBuffCompress(output_.data(), &size, source,
                                                 static_cast<unsigned>(plain.size()), blockSize, 0, 0);
     if (result == BZ_MEM_ERROR) throw std::bad_alloc();
-    if (result != BZ_OK)
+    if (result != BZ_OK) {
       throw Failure(codecFailureMessage("libbz2", "encoder error " + std::to_string(result)));
+    }
     return {output_.data(), size};
   }
 

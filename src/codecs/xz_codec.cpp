@@ -25,8 +25,9 @@ class XzDecoder : public ByteSource {
     const lzma_ret started =
         lzma_stream_decoder(&stream_, kMostMemory, LZMA_CONCATENATED | LZMA_TELL_UNSUPPORTED_CHECK);
     if (started == LZMA_MEM_ERROR) throw std::bad_alloc();
-    if (started != LZMA_OK)
+    if (started != LZMA_OK) {
       throw Failure(codecFailureMessage("liblzma", "decoder error " + std::to_string(started)));
+    }
   }
   ~XzDecoder() override { lzma_end(&stream_); }
   XzDecoder(const XzDecoder&) = delete;

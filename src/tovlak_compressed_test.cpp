@@ -62,9 +62,10 @@ TEST_F(TovlakCompressed, SplitsCompressedLogsIntoOutputsOfTheirFormat) {
         TemporaryDirectory directory;
         std::string packed = compressedBy(codec, log, directory);
         if (severalMembers) {
-          // Two members or frames, and for zstd a skippable frame in between.
+          // Two members, frames or streams, and for zstd and lz4 a skippable frame in between.
           packed = compressedBy(codec, log.substr(0, 20000), directory);
-          if (codec.suffix == ".zst") packed += "\x50\x2a\x4d\x18\x03\x00\x00\x00"s + "abc";
+          if (codec.suffix == ".zst" || codec.suffix == ".lz4")
+            packed += "\x50\x2a\x4d\x18\x03\x00\x00\x00"s + "abc";
           packed += compressedBy(codec, log.substr(20000), directory);
         }
         const std::string what = codec.suffix + " " + options[0] + (options.size() > 1 ? " -f" : "") +
@@ -388,6 +389,42 @@ std::function<void(std::string&)> newHeader(unsigned char flags, bool wrongCrc =
   };
 }
 
+// An xz stream of `plain` whose block header declares a dictionary of
+// 2^`log2` bytes (a power of two, 1 GiB for 30) or of 1.5 times that (`half`).
+std::string xzWithDictionary(const std::string& plain, int log2, bool half,
+                             const TemporaryDirectory& directory) {
+  std::string packed = compressedBy(kCodecs[2], plain, directory);
+  // xz -c writes one block, its header at 12: size, flags, the LZMA2 filter's
+  // id, its property's size and the property (the dictionary), padding, CRC32.
+  packed[16] = static_cast<char>(2 * (log2 - 12) + (half ? 1 : 0));
+  const std::uint32_t crc = crc32(std::string_view(packed).substr(12, 8));
+  for (int i = 0; i < 4; ++i)
+    packed[static_cast<std::size_t>(20 + i)] = static_cast<char>(crc >> (8 * i) & 0xff);
+  return packed;
+}
+
+// A dictionary of up to 1 GiB is read; a larger one is refused as
+// unreadable, before any output is created.
+TEST_F(TovlakCompressed, ReadsXzDictionariesUpToOneGibibyte) {
+  if (!programReads(kCodecs[2]) || sizeof(void*) < 8) GTEST_SKIP() << "xz on a 64-bit system";
+  const struct {
+    int log2;
+    bool half;
+    bool read;
+  } cases[] = {{23, false, true}, {30, false, true}, {30, true, false}};
+  for (const auto& c : cases) {
+    TemporaryDirectory directory;
+    writeFile(directory / "c.log.xz", xzWithDictionary("a\n(1,2,3,1)\n", c.log2, c.half, directory));
+    const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lc.log.xz"});
+    EXPECT_EQ(outcome.status, c.read ? 0 : 255) << c.log2 << c.half;
+    EXPECT_EQ(outcome.err, c.read ? "" : "unable to read c.log.xz\n") << c.log2 << c.half;
+    EXPECT_EQ(std::filesystem::exists(directory / "c1.log.xz"), c.read) << c.log2 << c.half;
+    if (c.read) {
+      EXPECT_EQ(output(kCodecs[2], directory, "c", 1), "a\n(1,2,3)\n") << c.log2;
+    }
+  }
+}
+
 // Each damaged log: its status and message, and every output a valid file
 // of its format holding, bounded from both sides, at least what a plain run
 // gives on the lines that the format's tool (gzip -dc, …) recovers from the damaged log
@@ -482,6 +519,8 @@ TEST_F(TovlakCompressed, ReportsDamagedCompressedLogsAndClosesEveryOutput) {
       {"lz4 with a data byte changed", 4, [](std::string& b) { b[b.size() / 2] ^= 0x01; }, true, false},
       {"lz4 with garbage after it", 4, garbage, true, true},
       {"lz4 with zeros after it", 4, [](std::string& b) { b.append(4, '\0'); }, true, true},
+      {"lz4 after a skippable frame", 4, [](std::string& b) { b.insert(0, "\x5f\x2a\x4d\x18\x02\0\0\0xy"s); },
+       false, true},
       {"lz4 with a skippable frame after it", 4, [](std::string& b) { b += "\x5a\x2a\x4d\x18\x01\0\0\0x"s; },
        false, true},
       {"lz4, then a frame cut in its block", 4, thenCut(40), true, true},

@@ -78,6 +78,7 @@ class Lz4Decoder : public ByteSource {
         if (frameOpen_) fail();  // cut short
         return 0;
       }
+      if (step > 0 && taken == 0) fail();  // stuck, never seen
     }
     return 0;
   }

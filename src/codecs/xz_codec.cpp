@@ -28,6 +28,23 @@ class XzDecoder : public ByteSource {
     if (started != LZMA_OK) {
       throw Failure(codecFailureMessage("liblzma", "decoder error " + std::to_string(started)));
     }
+    // The headers of the first input now, with no room for output, so that a
+    // dictionary too large is refused before any output is created; any
+    // other fault found here waits for read(), as it would have.
+    try {
+      stream_.avail_in = log_.read(reinterpret_cast<char*>(input_.data()), input_.size());
+      stream_.next_in = input_.data();
+      atEnd_ = stream_.avail_in == 0;
+      if (!atEnd_) failed_ = lzma_code(&stream_, LZMA_RUN);
+    } catch (...) {
+      lzma_end(&stream_);
+      throw;
+    }
+    if (failed_ == LZMA_MEMLIMIT_ERROR) {
+      lzma_end(&stream_);
+      throw Failure(unableToReadMessage(logName_));
+    }
+    if (failed_ == LZMA_OK || failed_ == LZMA_STREAM_END) failed_ = LZMA_OK;
   }
   ~XzDecoder() override { lzma_end(&stream_); }
   XzDecoder(const XzDecoder&) = delete;

@@ -64,8 +64,9 @@ TEST_F(TovlakCompressed, SplitsCompressedLogsIntoOutputsOfTheirFormat) {
         if (severalMembers) {
           // Two members, frames or streams, and for zstd and lz4 a skippable frame in between.
           packed = compressedBy(codec, log.substr(0, 20000), directory);
-          if (codec.suffix == ".zst" || codec.suffix == ".lz4")
+          if (codec.suffix == ".zst" || codec.suffix == ".lz4") {
             packed += "\x50\x2a\x4d\x18\x03\x00\x00\x00"s + "abc";
+          }
           packed += compressedBy(codec, log.substr(20000), directory);
         }
         const std::string what = codec.suffix + " " + options[0] + (options.size() > 1 ? " -f" : "") +
@@ -398,8 +399,9 @@ std::string xzWithDictionary(const std::string& plain, int log2, bool half,
   // id, its property's size and the property (the dictionary), padding, CRC32.
   packed[16] = static_cast<char>(2 * (log2 - 12) + (half ? 1 : 0));
   const std::uint32_t crc = crc32(std::string_view(packed).substr(12, 8));
-  for (int i = 0; i < 4; ++i)
-    packed[static_cast<std::size_t>(20 + i)] = static_cast<char>(crc >> (8 * i) & 0xff);
+  for (std::size_t i = 0; i < 4; ++i) {
+    packed[20 + i] = static_cast<char>(crc >> (8 * i) & 0xff);
+  }
   return packed;
 }
 

@@ -1,7 +1,7 @@
 # The codecs' libraries, from the system's packages. Each codec is in the
 # build where its library is found and left out where it is not (Debian's
-# MinGW-w64 packages have zlib alone), and one line says which the build
-# has; a codec's switch set to ON requires its library, OFF leaves it out.
+# MinGW-w64 packages have zlib alone; tools/windows_codecs.sh builds the
+# others from Debian's sources), and one line says which the build has; a codec's switch set to ON requires its library, OFF leaves it out.
 #
 # A cross build takes the target's codec libraries from Debian's multi-arch
 # packages (zlib1g-dev:arm64, libzstd-dev:arm64, …): static archives in
@@ -34,12 +34,14 @@ function(tovlak_find_library foundVar prefix header name)
 endfunction()
 
 # The codecs after gzip, one row each: its switch, its header, its library,
-# its source, its suffix, the package that has it.
+# its source, its suffix, the package that has it, what configuring says,
+# and what its header needs defined to declare a static library on Windows
+# (- for nothing).
 set(tovlakCodecTable
-  "ZSTD|zstd.h|zstd|zstd_codec|.zst|libzstd-dev|zstd through libzstd"
-  "XZ|lzma.h|lzma|xz_codec|.xz|liblzma-dev|xz through liblzma"
-  "BZIP2|bzlib.h|bz2|bzip2_codec|.bz2|libbz2-dev|bzip2 through libbz2"
-  "LZ4|lz4frame.h|lz4|lz4_codec|.lz4|liblz4-dev|lz4 through liblz4")
+  "ZSTD|zstd.h|zstd|zstd_codec|.zst|libzstd-dev|zstd through libzstd|-"
+  "XZ|lzma.h|lzma|xz_codec|.xz|liblzma-dev|xz through liblzma|LZMA_API_STATIC"
+  "BZIP2|bzlib.h|bz2|bzip2_codec|.bz2|libbz2-dev|bzip2 through libbz2|BZ_EXPORT"
+  "LZ4|lz4frame.h|lz4|lz4_codec|.lz4|liblz4-dev|lz4 through liblz4|-")
 
 # Adds the codecs found to TARGET, with TOVLAK_<CODEC> defined 0 or 1 for
 # each; sets tovlakCodecSuffixes, and zlibLibrary to zlib where found (the
@@ -92,6 +94,7 @@ function(tovlak_add_codecs target)
     list(GET fields 4 suffix)
     list(GET fields 5 package)
     list(GET fields 6 description)
+    list(GET fields 7 windowsStatic)
     string(TOLOWER ${codec} lower)
     set(TOVLAK_${codec} ${codecDefault} CACHE STRING "${lower} logs: ON (${package} required), OFF, or AUTO (where found)")
     set(have OFF)
@@ -100,6 +103,9 @@ function(tovlak_add_codecs target)
       if(path)
         target_sources(${target} PRIVATE src/codecs/${source}.cpp)
         target_link_libraries(${target} PUBLIC ${path})
+        if(WIN32 AND NOT windowsStatic STREQUAL "-")
+          list(APPEND definitions ${windowsStatic})
+        endif()
         set(have ON)
         list(APPEND found "${description}")
         list(APPEND suffixes ${suffix})

@@ -29,6 +29,9 @@ ProgramUnderTest findProgramUnderTest() {
   ProgramUnderTest program{(directory / "tovlak").string(),
                            words(readFile((directory / "emulator").string())),
                            words(readFile((directory / "codecs").string()))};
+  if (std::filesystem::exists(directory / "address_bits")) {
+    program.addressBits = std::stoi(readFile((directory / "address_bits").string()));
+  }
   if (std::filesystem::exists(directory / "tovlak.exe")) {
     program.path += ".exe";
     program.windows = true;

@@ -25,6 +25,7 @@ struct ProgramUnderTest {
   std::vector<std::string> emulator;  // the command it runs under, if any
   std::vector<std::string> codecs;    // the suffixes of the formats it reads
   bool windows = false;               // a Windows program, not a POSIX one
+  int addressBits = 64;               // the width of its addresses
 };
 const ProgramUnderTest& programUnderTest();
 

@@ -7,7 +7,9 @@
 #      AddressSanitizer and UndefinedBehaviorSanitizer, and without SIMD,
 #      all three with every codec (gzip, zstd, xz, bzip2, lz4; gzip through
 #      ISA-L, and through zlib in the build without SIMD); 64-bit Arm with
-#      them (gzip through zlib); the others without them (Windows: gzip);
+#      them (gzip through zlib); Windows with them too (gzip through zlib,
+#      the others built from Debian's sources by tools/windows_codecs.sh);
+#      the others without them;
 #      32-bit x86 at the default (no SSE2) and with -msse2, natively where
 #      this machine runs 32-bit x86 programs and under qemu-i386 where it
 #      cannot (or where TOVLAK_I386_UNDER_QEMU=1 asks for it); 64-bit Arm
@@ -59,6 +61,8 @@ buildAndTest() {
 
 step "packages"
 tools/install_packages.sh test
+step "Windows codecs (built once from Debian's sources)"
+tools/windows_codecs.sh
 
 step "formatting"
 clang-format --dry-run --Werror "${sources[@]}"

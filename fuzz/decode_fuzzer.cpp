@@ -34,6 +34,9 @@
 #if TOVLAK_BZIP2
 #include "codecs/bzip2_codec.h"
 #endif
+#if TOVLAK_XZ
+#include "codecs/xz_codec.h"
+#endif
 #include "failure.h"
 #include "log_format.h"
 #include "memory_source.h"
@@ -127,8 +130,8 @@ Oracle zstdStreaming(std::string_view log, std::string& out) {
 Oracle xzStreaming(std::string_view log, std::string& out, std::size_t piece) {
   static std::vector<std::uint8_t> buffer(kMostOut);
   lzma_stream stream = LZMA_STREAM_INIT;
-  const std::uint64_t most = (std::uint64_t{1} << kMostWindowLog) + (std::uint64_t{1} << 20);
-  if (lzma_stream_decoder(&stream, most, LZMA_CONCATENATED | LZMA_TELL_UNSUPPORTED_CHECK) != LZMA_OK) {
+  if (lzma_stream_decoder(&stream, kMostXzDecoderMemory, LZMA_CONCATENATED | LZMA_TELL_UNSUPPORTED_CHECK) !=
+      LZMA_OK) {
     std::abort();
   }
   stream.next_out = buffer.data();

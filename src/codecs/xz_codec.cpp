@@ -15,15 +15,11 @@
 
 namespace {
 
-// What the decoder may use: the largest dictionary read, and room for the
-// rest of its state.
-constexpr std::uint64_t kMostMemory = (std::uint64_t{1} << kMostWindowLog) + (std::uint64_t{1} << 20);
-
 class XzDecoder : public ByteSource {
  public:
   XzDecoder(ByteSource& log, std::string logName) : log_(log), logName_(std::move(logName)), input_(1 << 16) {
     const lzma_ret started =
-        lzma_stream_decoder(&stream_, kMostMemory, LZMA_CONCATENATED | LZMA_TELL_UNSUPPORTED_CHECK);
+        lzma_stream_decoder(&stream_, kMostXzDecoderMemory, LZMA_CONCATENATED | LZMA_TELL_UNSUPPORTED_CHECK);
     if (started == LZMA_MEM_ERROR) throw std::bad_alloc();
     if (started != LZMA_OK) {
       throw Failure(codecFailureMessage("liblzma", "decoder error " + std::to_string(started)));
@@ -44,7 +40,6 @@ class XzDecoder : public ByteSource {
       lzma_end(&stream_);
       throw Failure(unableToReadMessage(logName_));
     }
-    if (failed_ == LZMA_OK || failed_ == LZMA_STREAM_END) failed_ = LZMA_OK;
   }
   ~XzDecoder() override { lzma_end(&stream_); }
   XzDecoder(const XzDecoder&) = delete;

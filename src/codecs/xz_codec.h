@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -11,6 +13,11 @@
 // of, is refused. A stream whose dictionary is larger than 2^kMostWindowLog
 // bytes is refused as unreadable, before the decoder allocates it. Outputs
 // are streams made at preset 1 (xz -1), with a CRC64 check.
+// The most memory the decoder may use: the largest dictionary read, and
+// room for the rest of its state.
+inline constexpr std::uint64_t kMostXzDecoderMemory =
+    (std::uint64_t{1} << kMostWindowLog) + (std::uint64_t{1} << 20);
+
 std::unique_ptr<ByteSource> xzDecoder(ByteSource& log, const std::string& logName);
 std::unique_ptr<Encoder> xzEncoder();
 // The memory one encoder holds.

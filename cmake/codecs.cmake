@@ -10,6 +10,20 @@
 # as the cross builds link static binaries. MinGW links static too, so that
 # tovlak.exe needs no DLL beside it.
 
+# A static Linux build links archives only. Those that Debian does not ship
+# for the target (libisal.a; every codec for 32-bit x86) are built from
+# Debian's sources by tools/codec_libraries.sh into
+# TOVLAK_STATIC_LIBRARY_PREFIX (lib/, include/), searched before the system.
+if(TOVLAK_STATIC AND NOT WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86|i.86|x86_64|AMD64)$")
+    set(staticTriple i686-linux-gnu)
+  else()
+    set(staticTriple ${CMAKE_SYSTEM_PROCESSOR}-linux-gnu)
+  endif()
+  set(TOVLAK_STATIC_LIBRARY_PREFIX /opt/tovlak/${staticTriple} CACHE PATH
+      "Where tools/codec_libraries.sh put the static libraries Debian does not ship for this target")
+endif()
+
 # Finds a library by its header and its name: sets FOUND_VAR to the library
 # where both are found, else to empty. PREFIX names the cache entries
 # (PREFIX_INCLUDE_DIR, PREFIX_LIBRARY).
@@ -21,11 +35,17 @@ function(tovlak_find_library foundVar prefix header name)
     set(libraryPaths PATHS ${TOVLAK_MULTIARCH_LIBRARY_DIR} NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
     set(headerPaths PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
   endif()
-  if(TOVLAK_MULTIARCH_LIBRARY_DIR OR MINGW)
+  if(TOVLAK_MULTIARCH_LIBRARY_DIR OR MINGW OR TOVLAK_STATIC)
     set(names lib${name}.a)
   endif()
-  find_path(${prefix}_INCLUDE_DIR ${header} ${headerPaths})
-  find_library(${prefix}_LIBRARY NAMES ${names} ${libraryPaths})
+  set(headerHints)
+  set(libraryHints)
+  if(TOVLAK_STATIC_LIBRARY_PREFIX)
+    set(headerHints HINTS ${TOVLAK_STATIC_LIBRARY_PREFIX}/include)
+    set(libraryHints HINTS ${TOVLAK_STATIC_LIBRARY_PREFIX}/lib)
+  endif()
+  find_path(${prefix}_INCLUDE_DIR ${header} ${headerHints} ${headerPaths})
+  find_library(${prefix}_LIBRARY NAMES ${names} ${libraryHints} ${libraryPaths})
   if(${prefix}_INCLUDE_DIR AND ${prefix}_LIBRARY)
     set(${foundVar} ${${prefix}_LIBRARY} PARENT_SCOPE)
   else()
@@ -116,6 +136,9 @@ function(tovlak_add_codecs target)
     list(APPEND definitions TOVLAK_${codec}=$<BOOL:${have}>)
   endforeach()
   target_compile_definitions(${target} PUBLIC ${definitions})
+  if(TOVLAK_STATIC_LIBRARY_PREFIX AND EXISTS ${TOVLAK_STATIC_LIBRARY_PREFIX}/include)
+    target_include_directories(${target} SYSTEM PUBLIC ${TOVLAK_STATIC_LIBRARY_PREFIX}/include)
+  endif()
   if(TOVLAK_MULTIARCH_LIBRARY_DIR AND found)
     target_compile_options(${target} PUBLIC -idirafter /usr/include)
   endif()

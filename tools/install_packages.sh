@@ -13,7 +13,7 @@ build=(g++ cmake make "${codecs[@]}")
 # The Arm build's codecs come from Debian's multi-arch packages for arm64.
 test=("${build[@]}" zlib1g-dev libgtest-dev clang libclang-rt-14-dev clang-format clang-tidy lld g++-multilib
   qemu-user libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross zlib1g-dev:arm64 libzstd-dev:arm64 liblzma-dev:arm64 libbz2-dev:arm64 liblz4-dev:arm64
-  binutils-s390x-linux-gnu libstdc++-12-dev-s390x-cross libc6-dev-s390x-cross dpkg-dev file python3
+  binutils-s390x-linux-gnu libstdc++-12-dev-s390x-cross libc6-dev-s390x-cross dpkg-dev file python3 nasm
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64)
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;

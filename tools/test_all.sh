@@ -2,13 +2,12 @@
 # Installs what is missing, builds tovlak every way it is built and runs every
 # test and check, stopping at the first failure:
 #   1. formatting against .clang-format;
-#   2. the test suite on every build path (and the Debian package of the
-#      release build, listed, unpacked and run on the sample): x86-64 release with SIMD, under
+#   2. the test suite on every build path: x86-64 release with SIMD, under
 #      AddressSanitizer and UndefinedBehaviorSanitizer, and without SIMD,
 #      all three with every codec (gzip, zstd, xz, bzip2, lz4; gzip through
 #      ISA-L, and through zlib in the build without SIMD); 64-bit Arm with
 #      them (gzip through zlib); Windows with them too (gzip through zlib,
-#      the others built from Debian's sources by tools/windows_codecs.sh);
+#      the others built from Debian's sources by tools/codec_libraries.sh);
 #      the others without them;
 #      32-bit x86 at the default (no SSE2) and with -msse2, natively where
 #      this machine runs 32-bit x86 programs and under qemu-i386 where it
@@ -18,17 +17,21 @@
 #      Windows, cross-built with MinGW-w64: 64-bit with its unit tests under
 #      Wine and the end-to-end tests run on its tovlak.exe, 32-bit the same
 #      where Wine's 32-bit half installs (else built only); a plain toolchain
-#      file; each tovlak.exe importing system DLLs only; the ZIP packages
-#      unpacked and tried;
-#   3. the same outputs, messages and statuses from every build on a set of
-#      logs, a log past 2 GiB on 32-bit x86 and one past 4 GiB on Windows;
-#   4. with clang: the three fuzz targets (rewrite, split, decode),
+#      file; each tovlak.exe importing system DLLs only;
+#   3. every download (tools/release.sh: the Debian packages, the static
+#      Linux executables, the Windows ZIPs), built, checked to need nothing
+#      beside itself, unpacked and tried; the end-to-end tests on each
+#      static Linux tovlak (x86-64, 32-bit x86, 64-bit Arm);
+#   4. the same outputs, messages and statuses from every build, the static
+#      ones among them, on a set of logs, a log past 2 GiB on 32-bit x86 and
+#      one past 4 GiB on Windows;
+#   5. with clang: the three fuzz targets (rewrite, split, decode),
 #      FUZZ_SECONDS each (default 30), with SIMD and ISA-L and without both,
 #      then what they found replayed on the 32-bit, Arm and s390x builds
 #      (the decoder's on Arm, the one of them with the codecs); clang-tidy with .clang-tidy over every source.
 # Build directories: build, build-asan, build-portable, build-i386,
 # build-i386-sse2, build-arm64, build-s390x, build-mingw64, build-mingw32,
-# build-mingw-plain, build-clang, build-clang-portable.
+# build-mingw-plain, build-release/*, build-clang, build-clang-portable.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -61,41 +64,24 @@ buildAndTest() {
 
 step "packages"
 tools/install_packages.sh test
-step "Windows codecs (built once from Debian's sources)"
-tools/windows_codecs.sh
+step "codec libraries for Windows and the static executables (built once from Debian's sources)"
+tools/codec_libraries.sh
 
 step "formatting"
 clang-format --dry-run --Werror "${sources[@]}"
 
-# Whether this machine runs 32-bit x86 programs: some kernels or the virtual
-# machines under them refuse them ("Exec format error"). Where it cannot, the
-# 32-bit builds are configured as cross builds that run under qemu-i386.
+# Whether this machine runs 32-bit x86 programs: where it cannot, the 32-bit
+# builds are configured as cross builds that run under qemu-i386.
 i386Toolchain=()
 i386Way="32-bit x86: native"
-probe=$(mktemp -d)
-echo 'int main() { return 0; }' > "$probe/probe.cpp"
-if [ "${TOVLAK_I386_UNDER_QEMU:-0}" = 1 ] || ! { g++ -m32 "$probe/probe.cpp" -o "$probe/probe" && "$probe/probe"; } 2> /dev/null; then
+if ! tools/runs_i386.sh; then
   i386Toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux-gnu.cmake)
   i386Way="32-bit x86: under qemu-i386"
 fi
-rm -rf "$probe"
 step "$i386Way"
 
 gtestSource=-DTOVLAK_GTEST_SOURCE=/usr/src/googletest
 buildAndTest build -DCMAKE_BUILD_TYPE=Release
-step "Debian package"
-(cd build && cpack -G DEB > /dev/null)
-package=$(ls build/tovlak_*.deb)
-dpkg-deb -c "$package"
-rm -rf build/unpacked && mkdir -p build/unpacked/sample build/unpacked/reference
-dpkg-deb -x "$package" build/unpacked
-cp examples/run.log build/unpacked/sample/run.log
-cp examples/run.log build/unpacked/reference/run.log
-build/unpacked/usr/bin/tovlak -d3 -lbuild/unpacked/sample/run.log
-build/tovlak -d3 -lbuild/unpacked/reference/run.log
-diff -r build/unpacked/sample build/unpacked/reference
-echo "$package: the unpacked tovlak split the sample as the build's own did"
-
 buildAndTest build-asan -DCMAKE_BUILD_TYPE=Debug -DTOVLAK_SANITIZE=ON
 buildAndTest build-portable -DCMAKE_BUILD_TYPE=Release -DTOVLAK_SIMD=OFF -DTOVLAK_ISAL=OFF
 # ISA-L's Debian package cannot be installed for a second architecture
@@ -157,32 +143,22 @@ printf '%s\n' 'set(CMAKE_SYSTEM_NAME Windows)' 'set(CMAKE_C_COMPILER x86_64-w64-
 cmake -S . -B build-mingw-plain -DCMAKE_TOOLCHAIN_FILE=build-mingw-plain/toolchain.cmake | grep 'tovlak:'
 cmake --build build-mingw-plain -j2 --target tovlak
 # One tovlak.exe: it imports the system's DLLs and nothing else.
-for dir in build-mingw64 build-mingw32 build-mingw-plain; do
-  imports=$(x86_64-w64-mingw32-objdump -p "$dir/tovlak.exe" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')
-  echo "$dir/tovlak.exe imports: $imports"
-  [ -z "$(echo "$imports" | tr ' ' '\n' | grep -viE '^(KERNEL32|msvcrt|SHELL32)\.dll$' | grep .)" ]
-done
+tools/self_contained.sh build-mingw64/tovlak.exe build-mingw32/tovlak.exe build-mingw-plain/tovlak.exe
 
-step "Windows packages"
-for dir in build-mingw64 build-mingw32; do
-  (cd "$dir" && rm -f tovlak-*.zip && cpack -G ZIP > /dev/null)
-  package=$(ls "$dir"/tovlak-*-win*.zip)
-  rm -rf "$dir/unpacked" && mkdir "$dir/unpacked"
-  (cd "$dir/unpacked" && cmake -E tar xf "../$(basename "$package")")
-  ls -l "$dir"/unpacked/*/
-  [[ " ${windowsBuilds[*]} " == *" $dir "* ]] || continue
-  # Tried as a user would: the unpacked tovlak.exe on the sample log.
-  unpacked=$(ls -d "$dir"/unpacked/*/)
-  mkdir -p "$unpacked/sample" && cp examples/run.log "$unpacked/sample/run.log"
-  cp "$dir/emulator" "$unpacked/emulator"
-  (cd "$unpacked/sample" && "$root/tools/run_build.sh" .. -d3 -lrun.log)
-  diff -r "$unpacked/sample" build/unpacked/reference
-  echo "$package: the unpacked tovlak.exe split the sample as the Linux build did"
+# Every download, built from this checkout and tried unpacked; then the
+# end-to-end tests on each static Linux tovlak it ships.
+step "the downloads: tools/release.sh"
+tools/release.sh
+staticBuilds=(build-release/x86_64-linux build-release/i686-linux build-release/aarch64-linux)
+for dir in "${staticBuilds[@]}"; do
+  step "$dir: the end-to-end tests on the static tovlak"
+  TOVLAK_UNDER_TEST="$(pwd)/$dir" ctest --test-dir build -R '^Tovlak' --output-on-failure -j2
 done
 
 step "the same outputs from every build"
 cmake --build build --target generate_log > /dev/null
-tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-arm64 build-s390x "${windowsBuilds[@]}"
+tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-arm64 build-s390x "${windowsBuilds[@]}" \
+  "${staticBuilds[@]}"
 
 step "a log past 2 GiB on 32-bit x86 ($i386Way)"
 tools/large_log_check.sh build-i386 build

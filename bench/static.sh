@@ -42,6 +42,7 @@ for ((run = 0; run < runs; run++)); do
       [ "$kind" = static ] && program=$static/tovlak
       rm -f "$work"/static/big?.log*
       sync
+      # shellcheck disable=SC2046
       record "$kind $log" $(cd "$work/static" && "$measure" "$program" -d8 "-l$log")
     done
   done

@@ -32,13 +32,13 @@ declare -A compilers=([/usr/x86_64-w64-mingw32]=x86_64-w64-mingw32-gcc-posix
 declare -A hosts=([/usr/x86_64-w64-mingw32]=x86_64-w64-mingw32 [/usr/i686-w64-mingw32]=i686-w64-mingw32
   [/opt/tovlak/i686-linux-gnu]=i686-linux-gnu)
 declare -A archivers=([/usr/x86_64-w64-mingw32]=x86_64-w64-mingw32-ar [/usr/i686-w64-mingw32]=i686-w64-mingw32-ar
-  [/opt/tovlak/i686-linux-gnu]=ar)
+  [/opt/tovlak/i686-linux-gnu]="ar")
 if [ "$(uname -m)" = x86_64 ]; then
   prefixes+=(/opt/tovlak/x86_64-linux-gnu)
   builds[/opt/tovlak/x86_64-linux-gnu]=libisal
   compilers[/opt/tovlak/x86_64-linux-gnu]=gcc
   hosts[/opt/tovlak/x86_64-linux-gnu]=x86_64-linux-gnu
-  archivers[/opt/tovlak/x86_64-linux-gnu]=ar
+  archivers[/opt/tovlak/x86_64-linux-gnu]="ar"
 fi
 
 # The versions that apt would fetch, as the installed Linux libraries come

@@ -102,7 +102,8 @@ try() {  # NAME PROGRAM EMULATOR...
   echo "$name: unpacked and run on the sample, plain and $(printf '%s ' "${formats[@]%% *}")alike"
 }
 unpack() {  # ARCHIVE -> the folder it holds
-  local into=$trial/$(basename "$1")
+  local into
+  into=$trial/$(basename "$1")
   mkdir "$into"
   case $1 in
     *.deb) dpkg-deb -x "$1" "$into" && echo "$into/usr/bin" ;;

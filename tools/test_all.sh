@@ -34,7 +34,6 @@
 # build-mingw-plain, build-release/*, build-clang, build-clang-portable.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 fuzzSeconds="${FUZZ_SECONDS:-30}"
 sources=(src/*.h src/*.cpp src/*/*.h src/*/*.cpp testing/*.h testing/*.cpp fuzz/*.cpp bench/*.cpp)
 started=$SECONDS

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <new>
 
 #include "bytes/bytes.h"
 
@@ -19,17 +18,21 @@ std::unique_ptr<char[]> newBuffer(std::size_t size) {
 
 }  // namespace
 
-LineReader::LineReader(ByteSource& source, std::size_t blockSize)
-    : source_(source), blockSize_(blockSize), capacity_(2 * blockSize), buffer_(newBuffer(capacity_)) {}
+LineReader::LineReader(ByteSource& source, std::size_t blockSize, std::size_t mostHeld)
+    : source_(source),
+      blockSize_(blockSize),
+      mostHeld_(std::max(mostHeld, blockSize)),
+      capacity_(std::min(2 * blockSize, mostHeld_ + blockSize)),
+      buffer_(newBuffer(capacity_)) {}
 
-bool LineReader::next(std::string_view& line, ByteWindow& window) {
+Found LineReader::next(std::string_view& line, ByteWindow& window) {
   for (;;) {
     const std::size_t pending = end_ - begin_;
     // With fewer bytes than a window left, read more first, unless there are none.
     if (pending < kWindow && !atEnd_ && refill()) continue;
     if (pending == 0) {
       if (failure_) std::rethrow_exception(failure_);
-      return false;
+      return Found::end;
     }
     const char* const start = buffer_.get() + begin_;
     window = windowAt(start, pending);
@@ -40,6 +43,14 @@ bool LineReader::next(std::string_view& line, ByteWindow& window) {
       const std::size_t newline = nextByte({start, pending}, std::max(scanned_, kWindow), '\n');
       if (newline != std::string_view::npos) {
         length = newline + 1;
+      } else if (!atEnd_ && pending >= mostHeld_) {
+        // A line longer than the reader holds: what is here is its first piece.
+        line = std::string_view(start, pending);
+        begin_ = end_;
+        scanned_ = 0;
+        inLongLine_ = true;
+        longLineEnded_ = false;
+        return Found::longLine;
       } else if (!atEnd_) {
         scanned_ = pending;
         refill();
@@ -52,6 +63,35 @@ bool LineReader::next(std::string_view& line, ByteWindow& window) {
     line = std::string_view(start, length);
     begin_ += length;
     scanned_ = 0;
+    return Found::line;
+  }
+}
+
+bool LineReader::nextPiece(std::string_view& piece) {
+  for (;;) {
+    if (!inLongLine_ || longLineEnded_) {
+      inLongLine_ = false;
+      return false;
+    }
+    const std::size_t pending = end_ - begin_;
+    if (pending == 0) {
+      if (atEnd_) {
+        if (failure_) std::rethrow_exception(failure_);  // the fault cut this line short
+        inLongLine_ = false;
+        return false;
+      }
+      refill();
+      continue;
+    }
+    const char* const start = buffer_.get() + begin_;
+    std::size_t length = pending;
+    const std::size_t newline = nextByte({start, pending}, 0, '\n');
+    if (newline != std::string_view::npos) {
+      length = newline + 1;
+      longLineEnded_ = true;
+    }
+    piece = std::string_view(start, length);
+    begin_ += length;
     return true;
   }
 }
@@ -60,13 +100,12 @@ bool LineReader::refill() {
   const std::size_t pending = end_ - begin_;
   if (capacity_ - end_ < blockSize_) {
     if (pending + blockSize_ > capacity_) {
-      // A line longer than the buffer: grow it, so the line stays whole.
+      // A line longer than the buffer, but within what the reader holds:
+      // grow the buffer, so the line stays whole, up to that bound and a
+      // block (a line's first window may need more where the bound is tiny).
       std::size_t grown = capacity_;
-      while (pending + blockSize_ > grown) {
-        // Past half the address space (a 32-bit system), doubling would wrap.
-        if (grown > (SIZE_MAX - kWindow) / 2) throw std::bad_alloc();
-        grown *= 2;
-      }
+      while (pending + blockSize_ > grown) grown *= 2;
+      grown = std::max(std::min(grown, mostHeld_ + blockSize_), pending + blockSize_);
       std::unique_ptr<char[]> bigger = newBuffer(grown);
       std::memcpy(bigger.get(), buffer_.get() + begin_, pending);
       buffer_ = std::move(bigger);

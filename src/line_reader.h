@@ -8,20 +8,41 @@
 #include "byte_source.h"
 #include "bytes/window.h"
 
-// Splits a byte source into whole lines, read in large blocks. A line is its
+// What LineReader::next() found.
+enum class Found {
+  end,       // no line is left
+  line,      // a whole line
+  longLine,  // a line longer than the reader holds: its first bytes; the
+             // rest comes from nextPiece()
+};
+
+// Splits a byte source into lines, read in large blocks. A line is its
 // bytes up to and including its newline, or up to the end of the input for a
-// last line without one; any byte, NUL included, is part of a line. Memory
-// grows with the longest line, never with the input. When the source fails,
-// every whole line read before the failure is still given out; then next()
-// throws what the source threw, and the bytes after the last newline, a line
-// the fault cut short, are never given.
+// last line without one; any byte, NUL included, is part of a line. A line
+// is given whole while it is shorter than `mostHeld` bytes; a longer one is
+// given in pieces, so that memory never grows past `mostHeld` and a block,
+// whatever the lines hold. When the source fails, every line read before
+// the failure is still given out; then next() (or nextPiece()) throws what
+// the source threw, and the bytes after the last newline, a line the fault
+// cut short, are never given whole: a long line's last piece is never given.
 class LineReader {
  public:
-  explicit LineReader(ByteSource& source, std::size_t blockSize = std::size_t{256} * 1024);
+  // The most bytes of one line held in memory: past it a line comes in pieces.
+  static constexpr std::size_t kMostHeld = std::size_t{64} << 20;
 
-  // Gives the next line, valid until the following call, and the window of
-  // its first 64 bytes, found on the way to its end; false at the end.
-  bool next(std::string_view& line, ByteWindow& window);
+  explicit LineReader(ByteSource& source, std::size_t blockSize = std::size_t{256} * 1024,
+                      std::size_t mostHeld = kMostHeld);
+
+  // Finds the next line: a whole line, valid until the following call, with
+  // the window of its first 64 bytes, found on the way to its end; or the
+  // first bytes of a long line, whose other bytes nextPiece() then gives up
+  // to its end before next() may be called again.
+  Found next(std::string_view& line, ByteWindow& window);
+
+  // Gives the next piece of a long line, valid until the following call:
+  // its last piece ends with the newline (or at the end of the input).
+  // false once the line is complete.
+  bool nextPiece(std::string_view& piece);
 
  private:
   // Makes room for at least one more block after the pending bytes and reads
@@ -31,6 +52,7 @@ class LineReader {
 
   ByteSource& source_;
   std::size_t blockSize_;
+  std::size_t mostHeld_;
   std::size_t capacity_;
   // capacity_ bytes and a window's worth after them, so that a window may
   // be read at any byte; zeroed once, so no byte read is indeterminate.
@@ -39,5 +61,8 @@ class LineReader {
   std::size_t scanned_ = 0;  // bytes from begin_ known to hold no newline
   std::size_t end_ = 0;      // the end of the bytes read
   bool atEnd_ = false;
+  // Inside a long line, and whether its last piece has been given.
+  bool inLongLine_ = false;
+  bool longLineEnded_ = false;
   std::exception_ptr failure_;
 };

@@ -13,13 +13,19 @@ using namespace std::string_literals;
 
 namespace {
 
-std::vector<std::string> linesOf(const std::string& bytes, std::size_t blockSize, std::size_t mostPerRead) {
-  MemorySource source(bytes, mostPerRead);
-  LineReader reader(source, blockSize);
-  std::vector<std::string> lines;
+// Every line the reader gives, into `lines`, a long line's pieces put
+// together; what was given stays there when the reader throws.
+void collectLines(LineReader& reader, std::vector<std::string>& lines) {
   std::string_view line;
   ByteWindow window;
-  while (reader.next(line, window)) {
+  for (Found found; (found = reader.next(line, window)) != Found::end;) {
+    if (found == Found::longLine) {
+      std::string whole(line);
+      std::string_view piece;
+      while (reader.nextPiece(piece)) whole += piece;
+      lines.push_back(whole);
+      continue;
+    }
     // The window handed out is the line's own, whatever lies after the line.
     const ByteWindow expected = windowOf(line);
     EXPECT_EQ(window.newlines, expected.newlines) << line;
@@ -28,6 +34,14 @@ std::vector<std::string> linesOf(const std::string& bytes, std::size_t blockSize
     EXPECT_EQ(window.closes, expected.closes) << line;
     lines.emplace_back(line);
   }
+}
+
+std::vector<std::string> linesOf(const std::string& bytes, std::size_t blockSize, std::size_t mostPerRead,
+                                 std::size_t mostHeld) {
+  MemorySource source(bytes, mostPerRead);
+  LineReader reader(source, blockSize, mostHeld);
+  std::vector<std::string> lines;
+  collectLines(reader, lines);
   return lines;
 }
 
@@ -52,8 +66,11 @@ TEST(LineReader, GivesWholeLinesWhateverTheBlocks) {
   for (const auto& c : cases) {
     for (std::size_t blockSize : {1u, 3u, 64u, 65536u}) {
       for (std::size_t mostPerRead : {std::size_t{1}, std::size_t{7}, SIZE_MAX}) {
-        EXPECT_EQ(linesOf(c.bytes, blockSize, mostPerRead), c.lines)
-            << "block " << blockSize << " read " << mostPerRead;
+        // Lines longer than what the reader holds come in pieces, the same bytes.
+        for (std::size_t mostHeld : {std::size_t{1}, std::size_t{100}, LineReader::kMostHeld}) {
+          EXPECT_EQ(linesOf(c.bytes, blockSize, mostPerRead, mostHeld), c.lines)
+              << "block " << blockSize << " read " << mostPerRead << " held " << mostHeld;
+        }
       }
     }
   }
@@ -86,13 +103,14 @@ TEST(LineReader, GivesTheWholeLinesBeforeAFailureThenThrowsIt) {
   for (const auto& c : cases) {
     for (std::size_t blockSize : {1u, 64u, 65536u}) {
       for (std::size_t mostPerRead : {std::size_t{1}, SIZE_MAX}) {
-        FailingSource source(c.bytes, mostPerRead);
-        LineReader reader(source, blockSize);
-        std::vector<std::string> lines;
-        std::string_view line;
-        ByteWindow window;
-        EXPECT_THROW(while (reader.next(line, window)) lines.emplace_back(line), Failure);
-        EXPECT_EQ(lines, c.lines) << "block " << blockSize << " read " << mostPerRead;
+        for (std::size_t mostHeld : {std::size_t{1}, LineReader::kMostHeld}) {
+          FailingSource source(c.bytes, mostPerRead);
+          LineReader reader(source, blockSize, mostHeld);
+          std::vector<std::string> lines;
+          EXPECT_THROW(collectLines(reader, lines), Failure);
+          EXPECT_EQ(lines, c.lines) << "block " << blockSize << " read " << mostPerRead << " held "
+                                    << mostHeld;
+        }
       }
     }
   }

@@ -33,6 +33,14 @@ std::size_t afterParts(std::string_view name, std::size_t from, int parts) {
 
 }  // namespace
 
+std::string directoryOf(std::string_view name, NameRules rules) {
+  const bool windows = rules == NameRules::windows;
+  const std::size_t root = windows ? windowsRootLength(name) : 0;
+  const std::size_t last = windows ? name.find_last_of("/\\") : name.rfind('/');
+  if (last == std::string_view::npos || last < root) return std::string(name.substr(0, root));
+  return std::string(name.substr(0, last + 1));
+}
+
 std::size_t windowsRootLength(std::string_view name) {
   if (sameLetters(name.substr(0, 8), R"(\\?\UNC\)")) return afterParts(name, 8, 2);
   if (name.starts_with(R"(\\?\)") || name.starts_with(R"(\\.\)")) return 4;

@@ -32,6 +32,11 @@ class OutputNames {
   NameRules rules_;
 };
 
+// The directory part of `name`: everything up to and including its last
+// separator ('/', and '\\' under Windows rules), or its root under Windows
+// rules ('C:' of 'C:log'); "" for a name in the current directory.
+std::string directoryOf(std::string_view name, NameRules rules = kSystemNameRules);
+
 // The length of the root of a Windows name, which no output name changes: a
 // drive (C: or C:\), a server and share (\\server\share\ with either slash,
 // and \\?\UNC\server\share\), or the prefix \\?\ or \\.\ of a name; 0 for a

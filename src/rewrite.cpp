@@ -1,8 +1,10 @@
 #include "rewrite.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <memory>
 
 #include "bytes/bytes.h"
 
@@ -10,39 +12,105 @@ namespace {
 
 constexpr std::size_t kNpos = std::string_view::npos;
 
+// A line in memory as the full scan reads it: its size, a forward search
+// for a character (none: the position type's largest value), a byte.
+class ViewText {
+ public:
+  using Position = std::size_t;
+  explicit ViewText(std::string_view line) : line_(line) {}
+  Position size() const { return line_.size(); }
+  Position find(Position from, char c) const { return nextByte(line_, from, c); }
+  char at(Position i) const { return line_[i]; }
+
+ private:
+  std::string_view line_;
+};
+
+// A line held outside memory as the full scan reads it: a window of it in
+// memory, moved forward as the scan goes. Each of the scan's searches has a
+// cursor of its own, and each moves forward only, so the line is read about
+// once by each.
+class PieceText {
+ public:
+  using Position = std::uint64_t;
+  explicit PieceText(const LineBytes& line)
+      : line_(line), size_(line.size()), window_(new char[kWindowSize]) {}
+
+  Position size() const { return size_; }
+  Position find(Position from, char c) {
+    while (from < size_) {
+      show(from);
+      const std::size_t at = nextByte({window_.get(), shown_}, static_cast<std::size_t>(from - base_), c);
+      if (at != kNpos) return base_ + at;
+      from = base_ + shown_;
+    }
+    return static_cast<Position>(-1);
+  }
+  char at(Position i) {
+    show(i);
+    return window_[static_cast<std::size_t>(i - base_)];
+  }
+
+ private:
+  static constexpr std::size_t kWindowSize = std::size_t{256} << 10;
+
+  // Makes the window hold position `i` (below the size).
+  void show(Position i) {
+    if (i >= base_ && i - base_ < shown_) return;
+    base_ = i;
+    shown_ = static_cast<std::size_t>(std::min<Position>(kWindowSize, size_ - i));
+    for (std::size_t got = 0; got < shown_;)
+      got += line_.read(base_ + got, window_.get() + got, shown_ - got);
+  }
+
+  const LineBytes& line_;
+  Position size_;
+  std::unique_ptr<char[]> window_;
+  Position base_ = 0;
+  std::size_t shown_ = 0;
+};
+
+// None, for a text's positions.
+template <class Position>
+constexpr Position kNone = static_cast<Position>(-1);
+
 // A forward search for one character that remembers its last answer. The
 // group scan asks with ever larger starts, so a line full of '(' and no ')'
 // is searched once, not once per '('.
+template <class Text>
 class ForwardSearch {
  public:
-  ForwardSearch(std::string_view line, char c) : line_(line), c_(c) {}
+  using Position = typename Text::Position;
+  ForwardSearch(Text& line, char c) : line_(line), c_(c) {}
 
-  // First position at or after `from` that holds the character, or kNpos.
-  std::size_t next(std::size_t from) {
-    if (known_ && from >= searchedFrom_ && (found_ == kNpos || from <= found_)) return found_;
+  // First position at or after `from` that holds the character, or none.
+  Position next(Position from) {
+    if (known_ && from >= searchedFrom_ && (found_ == kNone<Position> || from <= found_)) return found_;
     known_ = true;
     searchedFrom_ = from;
-    found_ = nextByte(line_, from, c_);
+    found_ = line_.find(from, c_);
     return found_;
   }
 
  private:
-  std::string_view line_;
+  Text& line_;
   char c_;
   bool known_ = false;
-  std::size_t searchedFrom_ = 0;
-  std::size_t found_ = kNpos;
+  Position searchedFrom_ = 0;
+  Position found_ = kNone<Position>;
 };
 
 // The first three commas after a group's start. It holds every comma between
 // the start and `frontier_`, so commas between one candidate group and the
 // next are found once.
+template <class Text>
 class CommaWindow {
  public:
-  explicit CommaWindow(std::string_view line) : line_(line) {}
+  using Position = typename Text::Position;
+  explicit CommaWindow(Text& line) : line_(line) {}
 
   // Moves the window to the commas after `open` and fills it up to three.
-  void advanceTo(std::size_t open) {
+  void advanceTo(Position open) {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < count_; ++i) {
       if (commas_[i] > open) commas_[kept++] = commas_[i];
@@ -50,8 +118,8 @@ class CommaWindow {
     count_ = kept;
     if (frontier_ <= open) frontier_ = open + 1;
     while (count_ < 3) {
-      std::size_t comma = nextByte(line_, frontier_, ',');
-      if (comma == kNpos) {
+      const Position comma = line_.find(frontier_, ',');
+      if (comma == kNone<Position>) {
         frontier_ = line_.size();
         break;
       }
@@ -61,13 +129,13 @@ class CommaWindow {
   }
 
   std::size_t count() const { return count_; }
-  std::size_t operator[](std::size_t i) const { return commas_[i]; }
+  Position operator[](std::size_t i) const { return commas_[i]; }
 
  private:
-  std::string_view line_;
-  std::array<std::size_t, 3> commas_{};
+  Text& line_;
+  std::array<Position, 3> commas_{};
   std::size_t count_ = 0;
-  std::size_t frontier_ = 0;
+  Position frontier_ = 0;
 };
 
 // White space as the C locale's isspace sees it.
@@ -77,28 +145,30 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads a decimal integer the way "%d" does (white space, sign, digits) from
 // position `at`, never past the line's end, and records it in `cut`.
-void parseNumber(std::string_view line, std::size_t at, LineCut& cut) {
+template <class Text>
+void parseNumber(Text& line, typename Text::Position at, BasicLineCut<typename Text::Position>& cut) {
+  const auto size = line.size();
   // The usual coordinate: one digit, then something else.
-  if (at + 1 < line.size() && isDigit(line[at]) && !isDigit(line[at + 1])) {
+  if (at + 1 < size && isDigit(line.at(at)) && !isDigit(line.at(at + 1))) {
     cut.hasNumber = true;
-    cut.number = line[at] - '0';
+    cut.number = line.at(at) - '0';
     cut.numberBegin = at;
     cut.numberEnd = at + 1;
     return;
   }
-  std::size_t i = at;
-  while (i < line.size() && isSpace(line[i])) ++i;
-  const std::size_t begin = i;
+  auto i = at;
+  while (i < size && isSpace(line.at(i))) ++i;
+  const auto begin = i;
   bool negative = false;
-  if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
-    negative = line[i] == '-';
+  if (i < size && (line.at(i) == '+' || line.at(i) == '-')) {
+    negative = line.at(i) == '-';
     ++i;
   }
-  const std::size_t digits = i;
+  const auto digits = i;
   constexpr long long kBeyondInt = static_cast<long long>(INT_MAX) + 2;
   long long value = 0;
-  while (i < line.size() && isDigit(line[i])) {
-    if (value < kBeyondInt) value = value * 10 + (line[i] - '0');
+  while (i < size && isDigit(line.at(i))) {
+    if (value < kBeyondInt) value = value * 10 + (line.at(i) - '0');
     ++i;
   }
   if (i == digits) return;
@@ -114,15 +184,17 @@ void parseNumber(std::string_view line, std::size_t at, LineCut& cut) {
 
 // Whether one of a candidate group's first three coordinates is empty: a
 // comma right after the group's start or right after the comma before it.
-bool hasEmptyCoordinate(std::size_t open, std::size_t first, std::size_t second, std::size_t third) {
+template <class Position>
+bool hasEmptyCoordinate(Position open, Position first, Position second, Position third) {
   return first == open + 1 || second == first + 1 || third == second + 1;
 }
 
 // The line cut at its qualifying group: `open` is where the group starts,
 // `first` and `third` its first and third commas, `close` its ')'.
-LineCut qualifiedCut(std::string_view line, bool useFirst, std::size_t open, std::size_t first,
-                     std::size_t third, std::size_t close) {
-  LineCut cut;
+template <class Text, class Position = typename Text::Position>
+BasicLineCut<Position> qualifiedCut(Text& line, bool useFirst, Position open, Position first, Position third,
+                                    Position close) {
+  BasicLineCut<Position> cut;
   cut.qualifies = true;
   if (useFirst) {
     parseNumber(line, open + 1, cut);
@@ -136,9 +208,10 @@ LineCut qualifiedCut(std::string_view line, bool useFirst, std::size_t open, std
   return cut;
 }
 
-LineCut unchangedCut(std::string_view line) {
-  LineCut cut;
-  cut.cutBegin = cut.cutEnd = line.size();
+template <class Position>
+BasicLineCut<Position> unchangedCut(Position size) {
+  BasicLineCut<Position> cut;
+  cut.cutBegin = cut.cutEnd = size;
   return cut;
 }
 
@@ -159,14 +232,15 @@ bool quickCut(std::string_view line, bool useFirst, const ByteWindow& window, Li
   }
   const std::size_t first = found[0], third = found[2];
   if (hasEmptyCoordinate(open, first, found[1], third)) {
-    cut = unchangedCut(line);
+    cut = unchangedCut(line.size());
     return true;
   }
   const std::uint64_t closes = window.closes & after;
   if (closes == 0) return false;
   const auto close = static_cast<std::size_t>(__builtin_ctzll(closes));
   if (third >= close) return false;
-  cut = qualifiedCut(line, useFirst, open, first, third, close);
+  ViewText text(line);
+  cut = qualifiedCut(text, useFirst, open, first, third, close);
   return true;
 }
 
@@ -174,26 +248,31 @@ bool quickCut(std::string_view line, bool useFirst, const ByteWindow& window, Li
 // (or, when none is left, right where the search starts); it needs three
 // commas after it with no empty coordinate among the first three, and its
 // third comma before the first ')' after the start. Too few commas end the
-// scan; a ')' before the third comma moves the search past that ')'.
-LineCut fullCut(std::string_view line, bool useFirst) {
-  ForwardSearch opens(line, '(');
-  ForwardSearch closes(line, ')');
-  CommaWindow commas(line);
-  std::size_t start = 0;
+// scan; a ')' before the third comma moves the search past that ')'. Each
+// search reads its own text, so that a line read in pieces is read forward
+// by each.
+template <class Text, class Position = typename Text::Position>
+BasicLineCut<Position> fullCut(Text& opensText, Text& closesText, Text& commasText, Text& numberText,
+                               bool useFirst) {
+  ForwardSearch<Text> opens(opensText, '(');
+  ForwardSearch<Text> closes(closesText, ')');
+  CommaWindow<Text> commas(commasText);
+  const Position size = numberText.size();
+  Position start = 0;
   for (;;) {
-    std::size_t open = opens.next(start);
-    if (open == kNpos) open = start;
+    Position open = opens.next(start);
+    if (open == kNone<Position>) open = start;
     commas.advanceTo(open);
-    if (commas.count() < 3) return unchangedCut(line);
-    const std::size_t first = commas[0], third = commas[2];
-    if (hasEmptyCoordinate(open, first, commas[1], third)) return unchangedCut(line);
-    std::size_t close = closes.next(open + 1);
-    if (close == kNpos) close = open + 1;
+    if (commas.count() < 3) return unchangedCut(size);
+    const Position first = commas[0], third = commas[2];
+    if (hasEmptyCoordinate(open, first, commas[1], third)) return unchangedCut(size);
+    Position close = closes.next(open + 1);
+    if (close == kNone<Position>) close = open + 1;
     if (third >= close) {
       start = close + 1;
       continue;
     }
-    return qualifiedCut(line, useFirst, open, first, third, close);
+    return qualifiedCut(numberText, useFirst, open, first, third, close);
   }
 }
 
@@ -207,7 +286,13 @@ int findCharacter(std::string_view text, int character) {
 LineCut findLineCut(std::string_view line, bool useFirst, const ByteWindow& window) {
   LineCut cut;
   if (quickCut(line, useFirst, window, cut)) return cut;
-  return fullCut(line, useFirst);
+  ViewText text(line);
+  return fullCut(text, text, text, text, useFirst);
+}
+
+LongLineCut findLineCut(const LineBytes& line, bool useFirst) {
+  PieceText opens(line), closes(line), commas(line), number(line);
+  return fullCut(opens, closes, commas, number, useFirst);
 }
 
 LineCut findLineCut(std::string_view line, bool useFirst) {

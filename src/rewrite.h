@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,11 +17,14 @@ int findCharacter(std::string_view text, int character);
 // Where the first qualifying coordinate group of a line is cut. The reduced
 // line is always the line with one contiguous run removed:
 // line[0, cutBegin) followed by line[cutEnd, end). A line without a qualifying
-// group has cutBegin == cutEnd == line.size(), so it passes whole.
-struct LineCut {
+// group has cutBegin == cutEnd == line.size(), so it passes whole. Positions
+// are `Position`s: std::size_t for a line in memory, 64 bits for a line held
+// outside it, which may be longer than a 32-bit address space.
+template <class Position>
+struct BasicLineCut {
   bool qualifies = false;
-  std::size_t cutBegin = 0;
-  std::size_t cutEnd = 0;
+  Position cutBegin = 0;
+  Position cutEnd = 0;
   // Whether a decimal integer stands where the selecting coordinate begins
   // (leading white space skipped, optional sign). When it does not, the caller
   // keeps the index it had.
@@ -29,8 +33,8 @@ struct LineCut {
   // int comes out as INT_MAX or INT_MIN.
   int number = 0;
   // The coordinate's sign and digits as they stand in the line.
-  std::size_t numberBegin = 0;
-  std::size_t numberEnd = 0;
+  Position numberBegin = 0;
+  Position numberEnd = 0;
 
   // The index a line is routed by, given the index the previous line left:
   // -1 without a qualifying group, the parsed coordinate when there is one,
@@ -40,6 +44,19 @@ struct LineCut {
     return hasNumber ? number : previousIndex;
   }
 };
+using LineCut = BasicLineCut<std::size_t>;
+using LongLineCut = BasicLineCut<std::uint64_t>;
+
+// A line held outside memory (a line longer than the reader holds), read
+// back in pieces.
+class LineBytes {
+ public:
+  virtual ~LineBytes() = default;
+  virtual std::uint64_t size() const = 0;
+  // Reads up to `capacity` bytes from `offset` (below size()) into `into`;
+  // returns how many, at least 1. Throws Failure when it cannot.
+  virtual std::size_t read(std::uint64_t offset, char* into, std::size_t capacity) const = 0;
+};
 
 // Finds the first qualifying group of `line` and the run that the rewrite
 // removes: from the third comma up to the ')' in normal mode, the first
@@ -48,6 +65,11 @@ LineCut findLineCut(std::string_view line, bool useFirst);
 // The same, given the window of the line's first 64 bytes (its bits past the
 // line's end clear), as the line reader hands it out.
 LineCut findLineCut(std::string_view line, bool useFirst, const ByteWindow& window);
+
+// The same for a line held outside memory: the line is read forward, a piece
+// at a time, by a cursor for each character the scan looks for, so it is
+// read at most a few times over and memory stays flat whatever it holds.
+LongLineCut findLineCut(const LineBytes& line, bool useFirst);
 
 // Rewrites one line: `outLine` (the caller's, reused from line to line)
 // receives the reduced line and `dimensionIndex` the index it is routed by,

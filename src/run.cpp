@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
 #include <vector>
 
 #include "codecs/codec.h"
 #include "command_line.h"
 #include "failure.h"
+#include "held_line.h"
 #include "line_reader.h"
 #include "log_file.h"
 #include "log_format.h"
@@ -41,6 +43,17 @@ std::vector<std::unique_ptr<Encoder>> encodersFor(LogFormat format) {
   return encoders;
 }
 
+// Where a line longer than the reader holds is kept while it is read: in
+// TMPDIR where it is set, else beside the outputs, on their file system.
+std::string heldLineDirectory(const OutputNames& names) {
+  if (auto directory = platform::temporaryDirectory()) {
+    const char last = directory->back();
+    if (last != '/' && !(platform::kWindowsNames && (last == '\\' || last == ':'))) *directory += '/';
+    return *directory;
+  }
+  return directoryOf(names.nameOf(0), names.rules());
+}
+
 // Creates the outputs and splits the log's lines from `source` into them. A
 // function of its own, so that the per-line loop inlined here is compiled
 // with the outputs and the reader as its only objects, whatever run() sets up.
@@ -52,8 +65,9 @@ std::vector<std::unique_ptr<Encoder>> encodersFor(LogFormat format) {
   OutputSet outputs(names, options.dimensionLength);
   refuseUnsafeOutputs(names, options.dimensionLength, logIdentity);
   LineReader reader(source);
+  HeldLine held(heldLineDirectory(names));
   outputs.create(std::move(encoders));
-  splitLines(reader, outputs, options.useFirst);
+  splitLines(reader, held, outputs, options.useFirst);
 }
 
 }  // namespace

@@ -5,38 +5,87 @@
 #include <string_view>
 
 #include "failure.h"
+#include "held_line.h"
 #include "line_reader.h"
 #include "messages.h"
 #include "rewrite.h"
+
+// Routes a line longer than the reader holds (`first`, its first bytes, the
+// rest from the reader): held in `held` to its end, then cut and routed as
+// any line, read back a piece at a time. Kept out of line: it is rare.
+template <class Outputs>
+[[gnu::noinline]] void splitHeldLine(LineReader& reader, std::string_view first, HeldLine& held,
+                                     Outputs& outputs, bool useFirst, int& dimensionIndex,
+                                     std::uint64_t lineNumber) {
+  LongLineCut cut;
+  try {
+    held.start();
+    held.append(first);
+    std::string_view piece;
+    while (reader.nextPiece(piece)) held.append(piece);
+    cut = findLineCut(held, useFirst);
+  } catch (...) {
+    // A read error, or the held line not written or read back: what came
+    // before it is kept.
+    outputs.finish();
+    throw;
+  }
+  const int dimensionLength = outputs.count();
+  if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
+    std::string coordinate;
+    held.forEachPiece(cut.numberBegin, cut.numberEnd, [&](std::string_view bytes) { coordinate += bytes; });
+    outputs.finish();
+    throw Failure(indexOutsideMessage(coordinate, lineNumber, dimensionLength));
+  }
+  dimensionIndex = cut.indexAfter(dimensionIndex);
+  const auto route = [&](std::string_view bytes) {
+    if (dimensionIndex < 0) {
+      outputs.appendToAll(bytes, {});
+    } else {
+      outputs.append(dimensionIndex, bytes, {});
+    }
+  };
+  held.forEachPiece(0, cut.cutBegin, route);
+  held.forEachPiece(cut.cutEnd, held.size(), route);
+}
 
 // Reads every line of `reader`, rewrites it and routes it: the reduced line
 // goes to the output its index names, or to every output when the index is -1.
 // `Outputs` has count(), append(index, head, tail), appendToAll(head, tail) and
 // finish(); the program passes its OutputSet, tests and fuzzers a set in memory.
+// A line longer than the reader holds goes through `held`, and comes out as
+// it would have whole.
 // A coordinate outside -1 … count()-1 stops the run with Failure after the
-// lines before it have been written out; so does a read error, a line too
-// long for memory (std::bad_alloc), and a write that fails, after which the
-// other outputs are completed.
+// lines before it have been written out; so does a read error, a held line
+// that cannot be written or read back, and a write that fails, after which
+// the other outputs are completed.
 // Always inlined into its caller: there the reader and the outputs are the
 // caller's own objects, so the compiler keeps their positions in registers
 // across the per-line copies, which through a reference it must reload after
 // every store; left to itself, gcc stops inlining once run() grows.
 template <class Outputs>
-[[gnu::always_inline]] inline void splitLines(LineReader& reader, Outputs& outputs, bool useFirst) {
+[[gnu::always_inline]] inline void splitLines(LineReader& reader, HeldLine& held, Outputs& outputs,
+                                              bool useFirst) {
   const int dimensionLength = outputs.count();
   int dimensionIndex = -1;  // before the first line: broadcast
   std::uint64_t lineNumber = 0;
   std::string_view line;
   ByteWindow window;
   for (;;) {
+    Found found = Found::end;
     try {
-      if (!reader.next(line, window)) break;
+      found = reader.next(line, window);
     } catch (...) {
-      // A read error, or a line longer than memory holds: what came before it is kept.
+      // A read error: what came before it is kept.
       outputs.finish();
       throw;
     }
+    if (found == Found::end) break;
     ++lineNumber;
+    if (found == Found::longLine) {
+      splitHeldLine(reader, line, held, outputs, useFirst, dimensionIndex, lineNumber);
+      continue;
+    }
     const LineCut cut = findLineCut(line, useFirst, window);
     if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
       outputs.finish();

@@ -80,6 +80,7 @@ Started::Started(const std::string& directory, const std::vector<std::string>& a
     rlimit l{*value, *value};
     if (::setrlimit(resource, &l) != 0) _exit(121);
   };
+  if (limits.temporaryDirectory && ::setenv("TMPDIR", limits.temporaryDirectory->c_str(), 1) != 0) _exit(125);
   limit(RLIMIT_NOFILE, limits.openFiles);
   limit(RLIMIT_AS, limits.addressSpace);
   limit(RLIMIT_FSIZE, limits.fileSize);

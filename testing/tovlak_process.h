@@ -40,6 +40,8 @@ struct Limits {
   std::optional<std::string> errorTerminal = {};
   // Descriptors tovlak inherits open, beside its standard streams.
   int inheritedDescriptors = 0;
+  // TMPDIR for the run, where a line longer than tovlak holds is kept.
+  std::optional<std::string> temporaryDirectory = {};
 };
 
 struct Outcome {

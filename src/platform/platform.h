@@ -67,6 +67,20 @@ bool writeAll(Handle handle, const char* bytes, std::size_t size);
 // had deferred failed).
 bool closeHandle(Handle handle);
 
+// Creates a new, empty file in `directory` (a prefix of a name: "" for the
+// current directory, else ending with a separator, or a bare drive) that
+// only this process can reach: its name is gone from the directory as soon
+// as it is open (POSIX: removed; Windows: deleted when its handle closes,
+// which the system does however the process ends), so nothing is left
+// behind. Open to read and write; its path, for messages, in `path` (the
+// name tried when it cannot be made). kNoHandle when it cannot be made.
+Handle openTemporaryFile(const std::string& directory, std::string& path);
+// Reads up to `capacity` bytes at `offset`, whatever the handle's position;
+// returns how many (0 at or past the end), or nothing when the read fails.
+std::optional<std::size_t> readAt(Handle handle, std::uint64_t offset, char* into, std::size_t capacity);
+// The directory that TMPDIR names, where it is set and not empty.
+std::optional<std::string> temporaryDirectory();
+
 // Whether `handle` is a directory.
 bool isDirectory(Handle handle);
 // The size of a regular file; none for a pipe, a terminal or a device.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include "platform.h"
@@ -46,6 +47,33 @@ std::optional<std::size_t> readSome(Handle handle, char* into, std::size_t capac
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno != EINTR) return std::nullopt;
   }
+}
+
+Handle openTemporaryFile(const std::string& directory, std::string& path) {
+  std::string name = directory + ".tovlak-XXXXXX";
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  path = name;
+  if (fd < 0) return kNoHandle;
+  if (::unlink(name.c_str()) != 0) {
+    ::close(fd);
+    return kNoHandle;
+  }
+  return fd;
+}
+
+std::optional<std::size_t> readAt(Handle handle, std::uint64_t offset, char* into, std::size_t capacity) {
+  for (;;) {
+    const ssize_t got = ::pread(handle, into, capacity, static_cast<off_t>(offset));
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return std::nullopt;
+  }
+}
+
+std::optional<std::string> temporaryDirectory() {
+  const char* directory =
+      std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe): read before any thread starts
+  if (directory == nullptr || *directory == '\0') return std::nullopt;
+  return std::string(directory);
 }
 
 bool writeAll(Handle handle, const char* bytes, std::size_t size) {

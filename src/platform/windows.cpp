@@ -137,6 +137,44 @@ Handle openFile(const std::string& name, OpenMode mode, OpenFailure* failure) {
   return file == INVALID_HANDLE_VALUE ? kNoHandle : fromWindows(file);
 }
 
+// A new name each time: the process, the time and a count, tried again
+// while the name is taken. The handle shares nothing and deletes the file
+// when it closes, so the name is gone with the process whatever ends it.
+Handle openTemporaryFile(const std::string& directory, std::string& path) {
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = directory + ".tovlak-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(::GetTickCount64()) + "-" + std::to_string(attempt);
+    HANDLE file = ::CreateFileW(
+        systemName(name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    path = name;
+    if (file != INVALID_HANDLE_VALUE) return fromWindows(file);
+    if (::GetLastError() != ERROR_FILE_EXISTS) return kNoHandle;
+  }
+  return kNoHandle;
+}
+
+std::optional<std::size_t> readAt(Handle handle, std::uint64_t offset, char* into, std::size_t capacity) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (::ReadFile(toWindows(handle), into, static_cast<DWORD>(std::min(capacity, kMostPerCall)), &got, &at)) {
+    return got;
+  }
+  if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+  return std::nullopt;
+}
+
+std::optional<std::string> temporaryDirectory() {
+  const DWORD needed = ::GetEnvironmentVariableW(L"TMPDIR", nullptr, 0);
+  if (needed <= 1) return std::nullopt;
+  std::wstring value(needed, L'\0');
+  const DWORD length = ::GetEnvironmentVariableW(L"TMPDIR", value.data(), needed);
+  if (length == 0 || length >= needed) return std::nullopt;
+  return utf8(value.c_str(), static_cast<int>(length));
+}
+
 std::optional<std::size_t> readSome(Handle handle, char* into, std::size_t capacity) {
   DWORD got = 0;
   if (::ReadFile(toWindows(handle), into, static_cast<DWORD>(std::min(capacity, kMostPerCall)), &got,

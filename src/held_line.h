@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "rewrite.h"
+
+// A line longer than the line reader holds in memory, held in a temporary
+// file instead while the line is read to its end, so that memory stays flat
+// whatever the line holds. The file is made for each such line in
+// `directory` (TMPDIR where set, else the outputs' directory) and is gone
+// from it as soon as it is open, so nothing is left behind even when the
+// process is killed. Every write of a line comes before any read of it.
+class HeldLine : public LineBytes {
+ public:
+  explicit HeldLine(std::string directory);
+  ~HeldLine() override;
+  HeldLine(const HeldLine&) = delete;
+  HeldLine& operator=(const HeldLine&) = delete;
+
+  // Begins a new line, empty, in a new temporary file. Throws Failure
+  // ("unable to write NAME") when the file cannot be made.
+  void start();
+  // Adds bytes at the line's end. Throws Failure ("unable to write NAME")
+  // when they cannot be written (a full disk).
+  void append(std::string_view bytes);
+
+  std::uint64_t size() const override { return size_; }
+  // Throws Failure ("unable to read NAME") when the bytes cannot be read back.
+  std::size_t read(std::uint64_t offset, char* into, std::size_t capacity) const override;
+
+  // Gives the bytes [begin, end) of the line to `take`, a piece at a time.
+  template <class Take>
+  void forEachPiece(std::uint64_t begin, std::uint64_t end, Take&& take) {
+    while (begin < end) {
+      const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end - begin));
+      const std::size_t got = read(begin, piece_.get(), wanted);
+      take(std::string_view(piece_.get(), got));
+      begin += got;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+  void close();
+
+  std::string directory_;
+  std::string path_;
+  platform::Handle file_ = platform::kNoHandle;
+  std::uint64_t size_ = 0;
+  std::unique_ptr<char[]> piece_;
+};

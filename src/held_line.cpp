@@ -7,31 +7,40 @@
 
 HeldLine::HeldLine(std::string directory) : directory_(std::move(directory)) {}
 
+HeldLine::HeldLine(platform::Handle log, std::string logName)
+    : path_(std::move(logName)), file_(log), ownsFile_(false) {}
+
 HeldLine::~HeldLine() { close(); }
 
 // The file of the line before is closed, which removes it on Windows; what
 // the close reports does not matter, as nothing of it is kept.
 void HeldLine::close() {
-  if (file_ != platform::kNoHandle) platform::closeHandle(file_);
-  file_ = platform::kNoHandle;
+  if (ownsFile_ && file_ != platform::kNoHandle) platform::closeHandle(file_);
+  if (ownsFile_) file_ = platform::kNoHandle;
   size_ = 0;
 }
 
-void HeldLine::start() {
+void HeldLine::start(std::uint64_t offset) {
   close();
+  if (!piece_) piece_.reset(new char[kPiece]);
+  if (!ownsFile_) {
+    offset_ = offset;
+    return;
+  }
+  offset_ = 0;
   file_ = platform::openTemporaryFile(directory_, path_);
   if (file_ == platform::kNoHandle) throw Failure(unableToWriteMessage(path_));
-  if (!piece_) piece_.reset(new char[kPiece]);
 }
 
 void HeldLine::append(std::string_view bytes) {
-  if (!platform::writeAll(file_, bytes.data(), bytes.size())) throw Failure(unableToWriteMessage(path_));
+  if (ownsFile_ && !platform::writeAll(file_, bytes.data(), bytes.size()))
+    throw Failure(unableToWriteMessage(path_));
   size_ += bytes.size();
 }
 
 std::size_t HeldLine::read(std::uint64_t offset, char* into, std::size_t capacity) const {
-  const auto got = platform::readAt(
-      file_, offset, into, static_cast<std::size_t>(std::min<std::uint64_t>(capacity, size_ - offset)));
+  const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, size_ - offset));
+  const auto got = platform::readAt(file_, offset_ + offset, into, wanted);
   if (!got || *got == 0) throw Failure(unableToReadMessage(path_));
   return *got;
 }

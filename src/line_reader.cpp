@@ -46,6 +46,7 @@ Found LineReader::next(std::string_view& line, ByteWindow& window) {
       } else if (!atEnd_ && pending >= mostHeld_) {
         // A line longer than the reader holds: what is here is its first piece.
         line = std::string_view(start, pending);
+        longLineOffset_ = consumed_ - pending;
         begin_ = end_;
         scanned_ = 0;
         inLongLine_ = true;
@@ -103,9 +104,14 @@ bool LineReader::refill() {
       // A line longer than the buffer, but within what the reader holds:
       // grow the buffer, so the line stays whole, up to that bound and a
       // block (a line's first window may need more where the bound is tiny).
+      // Past an eighth of the bound it goes to the bound at once: the old
+      // buffer and the new are held together while the line moves, and the
+      // half of the bound beside the bound would be memory no line needs.
+      const std::size_t most = mostHeld_ + blockSize_;
       std::size_t grown = capacity_;
       while (pending + blockSize_ > grown) grown *= 2;
-      grown = std::max(std::min(grown, mostHeld_ + blockSize_), pending + blockSize_);
+      if (grown > most / 8) grown = most;
+      grown = std::max(grown, pending + blockSize_);
       std::unique_ptr<char[]> bigger = newBuffer(grown);
       std::memcpy(bigger.get(), buffer_.get() + begin_, pending);
       buffer_ = std::move(bigger);
@@ -127,5 +133,6 @@ bool LineReader::refill() {
     return false;
   }
   end_ += got;
+  consumed_ += got;
   return true;
 }

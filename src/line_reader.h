@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string_view>
@@ -44,6 +45,10 @@ class LineReader {
   // false once the line is complete.
   bool nextPiece(std::string_view& piece);
 
+  // Where in the input the long line given last begins: how many bytes the
+  // source gave before it.
+  std::uint64_t longLineOffset() const { return longLineOffset_; }
+
  private:
   // Makes room for at least one more block after the pending bytes and reads
   // it; false at the end of the input, or when the source failed (kept in
@@ -64,5 +69,7 @@ class LineReader {
   // Inside a long line, and whether its last piece has been given.
   bool inLongLine_ = false;
   bool longLineEnded_ = false;
+  std::uint64_t consumed_ = 0;  // bytes the source has given
+  std::uint64_t longLineOffset_ = 0;
   std::exception_ptr failure_;
 };

@@ -59,13 +59,17 @@ std::string heldLineDirectory(const OutputNames& names) {
 // with the outputs and the reader as its only objects, whatever run() sets up.
 // The outputs are checked against the log (`logIdentity`) once their memory
 // is had, and before any is created, so that the log is never emptied.
+// `rereadable` is the log where the lines come from it as they stand in it
+// (a plain log that is a regular file): a line too long for memory is read
+// again from it rather than kept in a temporary file.
 [[gnu::noinline]] void splitInto(const Options& options, const OutputNames& names, ByteSource& source,
-                                 std::vector<std::unique_ptr<Encoder>> encoders,
+                                 const LogFile* rereadable, std::vector<std::unique_ptr<Encoder>> encoders,
                                  std::optional<platform::FileIdentity> logIdentity) {
   OutputSet outputs(names, options.dimensionLength);
   refuseUnsafeOutputs(names, options.dimensionLength, logIdentity);
   LineReader reader(source);
-  HeldLine held(heldLineDirectory(names));
+  HeldLine held = rereadable != nullptr ? HeldLine(rereadable->handle(), options.logFileName)
+                                        : HeldLine(heldLineDirectory(names));
   outputs.create(std::move(encoders));
   splitLines(reader, held, outputs, options.useFirst);
 }
@@ -123,5 +127,6 @@ void run(std::span<const char* const> arguments) {
   ByteSource& lines = decoded        ? static_cast<ByteSource&>(*decoded)
                       : log->decoder ? *log->decoder
                                      : static_cast<ByteSource&>(*log->sniffed);
-  splitInto(options, names, lines, std::move(encoders), platform::identityOf(log->file.handle()));
+  const LogFile* rereadable = format == LogFormat::plain && log->file.size() ? &log->file : nullptr;
+  splitInto(options, names, lines, rereadable, std::move(encoders), platform::identityOf(log->file.handle()));
 }

@@ -19,7 +19,7 @@ template <class Outputs>
                                      std::uint64_t lineNumber) {
   LongLineCut cut;
   try {
-    held.start();
+    held.start(reader.longLineOffset());
     held.append(first);
     std::string_view piece;
     while (reader.nextPiece(piece)) held.append(piece);

@@ -464,7 +464,7 @@ TEST(Tovlak, HoldsALongLineInAFileNoDirectoryShows) {
   EXPECT_EQ(outcome.err, "");
   for (int i = 0; i < 2; ++i)
     EXPECT_TRUE(readFile(directory / ("run" + std::to_string(i) + ".log")) == expected[i]);
-  EXPECT_EQ(heldFilesIn(held.path()), 0);
+  EXPECT_EQ(heldFilesIn(held.path()), 0);  // read again from the log itself
   if (programUnderTest().windows) GTEST_SKIP() << "a FIFO and a file-size limit are POSIX";
 
   // From a pipe: no directory shows the file while the line is held.
@@ -487,9 +487,13 @@ TEST(Tovlak, HoldsALongLineInAFileNoDirectoryShows) {
     EXPECT_TRUE(readFile(directory / ("fifo" + std::to_string(i) + ".log")) == expected[i]);
   EXPECT_EQ(heldFilesIn(held.path()), 0);
 
-  writeFile(directory / "full.log", "a\n" + hole);
-  const Outcome full = runTovlak(directory.path().string(), {"-d1", "-lfull.log"},
-                                 {.fileSize = rlim_t{1} << 20, .temporaryDirectory = held.path().string()});
+  // A full disk where the line is held: the lines before it are written.
+  writeFile(directory / "full.txt", "a\n" + hole);
+  ASSERT_EQ(::mkfifo((directory / "full.log").c_str(), 0600), 0);
+  Started stopped(directory.path().string(), {"-d1", "-lfull.log"},
+                  {.fileSize = rlim_t{1} << 20, .temporaryDirectory = held.path().string()});
+  shellOutput("cat " + (directory / "full.txt") + " > " + (directory / "full.log") + " 2> /dev/null");
+  const Outcome full = stopped.wait();
   EXPECT_EQ(full.status, 255);
   EXPECT_EQ(full.err.rfind("unable to write " + held.path().string() + "/.tovlak-", 0), 0u) << full.err;
   EXPECT_EQ(readFile(directory / "full0.log"), "a\n");

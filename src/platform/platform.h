@@ -75,8 +75,9 @@ bool closeHandle(Handle handle);
 // behind. Open to read and write; its path, for messages, in `path` (the
 // name tried when it cannot be made). kNoHandle when it cannot be made.
 Handle openTemporaryFile(const std::string& directory, std::string& path);
-// Reads up to `capacity` bytes at `offset`, whatever the handle's position;
-// returns how many (0 at or past the end), or nothing when the read fails.
+// Reads up to `capacity` bytes at `offset`, whatever the handle's position,
+// which it leaves where it was; returns how many (0 at or past the end), or
+// nothing when the read fails.
 std::optional<std::size_t> readAt(Handle handle, std::uint64_t offset, char* into, std::size_t capacity);
 // The directory that TMPDIR names, where it is set and not empty.
 std::optional<std::string> temporaryDirectory();

@@ -154,15 +154,21 @@ Handle openTemporaryFile(const std::string& directory, std::string& path) {
   return kNoHandle;
 }
 
+// A read at an offset moves a synchronous handle's position: it is put
+// back, and the read fails where it cannot be.
 std::optional<std::size_t> readAt(Handle handle, std::uint64_t offset, char* into, std::size_t capacity) {
+  HANDLE file = toWindows(handle);
+  LARGE_INTEGER position{};
+  if (!::SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT)) return std::nullopt;
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
-  if (::ReadFile(toWindows(handle), into, static_cast<DWORD>(std::min(capacity, kMostPerCall)), &got, &at)) {
-    return got;
-  }
-  if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+  const bool read = ::ReadFile(file, into, static_cast<DWORD>(std::min(capacity, kMostPerCall)), &got, &at) != 0;
+  const bool atEnd = !read && ::GetLastError() == ERROR_HANDLE_EOF;
+  if (!::SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return std::nullopt;
+  if (read) return got;
+  if (atEnd) return 0;
   return std::nullopt;
 }
 

@@ -33,8 +33,9 @@ void HeldLine::start(std::uint64_t offset) {
 }
 
 void HeldLine::append(std::string_view bytes) {
-  if (ownsFile_ && !platform::writeAll(file_, bytes.data(), bytes.size()))
+  if (ownsFile_ && !platform::writeAll(file_, bytes.data(), bytes.size())) {
     throw Failure(unableToWriteMessage(path_));
+  }
   size_ += bytes.size();
 }
 

@@ -51,6 +51,27 @@ TEST(OutputNames, LeavesAWindowsRootAsItIs) {
   EXPECT_EQ(OutputNames("//host.a/s/run.log", NameRules::posix).nameOf(1), "//host1.a/s/run.log");
 }
 
+// Where a line too long for memory is kept: beside the outputs.
+TEST(OutputNames, TellsTheDirectoryOfAName) {
+  const struct {
+    const char* name;
+    NameRules rules;
+    const char* expected;
+  } cases[] = {
+      {"run0.log", NameRules::posix, ""},
+      {"logs/run0.log", NameRules::posix, "logs/"},
+      {"/var/log/my0.dir/run", NameRules::posix, "/var/log/my0.dir/"},
+      {R"(a\b0.log)", NameRules::posix, ""},
+      {R"(logs\run0.log)", NameRules::windows, R"(logs\)"},
+      {"C:0log", NameRules::windows, "C:"},
+      {R"(C:\run0.log)", NameRules::windows, R"(C:\)"},
+      {R"(\\fs.corp\logs\run0.log)", NameRules::windows, R"(\\fs.corp\logs\)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(directoryOf(c.name, c.rules), c.expected) << c.name;
+  }
+}
+
 TEST(OutputNames, TellsWindowsDeviceNames) {
   const struct {
     const char* name;

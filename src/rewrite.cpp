@@ -59,8 +59,9 @@ class PieceText {
     if (i >= base_ && i - base_ < shown_) return;
     base_ = i;
     shown_ = static_cast<std::size_t>(std::min<Position>(kWindowSize, size_ - i));
-    for (std::size_t got = 0; got < shown_;)
+    for (std::size_t got = 0; got < shown_;) {
       got += line_.read(base_ + got, window_.get() + got, shown_ - got);
+    }
   }
 
   const LineBytes& line_;

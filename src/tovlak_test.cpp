@@ -462,8 +462,9 @@ TEST(Tovlak, HoldsALongLineInAFileNoDirectoryShows) {
                               {.temporaryDirectory = held.path().string()});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err, "");
-  for (int i = 0; i < 2; ++i)
+  for (int i = 0; i < 2; ++i) {
     EXPECT_TRUE(readFile(directory / ("run" + std::to_string(i) + ".log")) == expected[i]);
+  }
   EXPECT_EQ(heldFilesIn(held.path()), 0);  // read again from the log itself
   if (programUnderTest().windows) GTEST_SKIP() << "a FIFO and a file-size limit are POSIX";
 
@@ -483,8 +484,9 @@ TEST(Tovlak, HoldsALongLineInAFileNoDirectoryShows) {
   outcome = started.wait();
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err, "");
-  for (int i = 0; i < 2; ++i)
+  for (int i = 0; i < 2; ++i) {
     EXPECT_TRUE(readFile(directory / ("fifo" + std::to_string(i) + ".log")) == expected[i]);
+  }
   EXPECT_EQ(heldFilesIn(held.path()), 0);
 
   // A full disk where the line is held: the lines before it are written.

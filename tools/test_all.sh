@@ -24,7 +24,8 @@
 #      static Linux tovlak (x86-64, 32-bit x86, 64-bit Arm);
 #   4. the same outputs, messages and statuses from every build, the static
 #      ones among them, on a set of logs, a log past 2 GiB on 32-bit x86 and
-#      one past 4 GiB on Windows;
+#      one past 4 GiB on Windows; a line of 512 MiB with its peak memory
+#      measured, and one of 3 GiB on 32-bit x86;
 #   5. with clang: the three fuzz targets (rewrite, split, decode),
 #      FUZZ_SECONDS each (default 30), with SIMD and ISA-L and without both,
 #      then what they found replayed on the 32-bit, Arm and s390x builds
@@ -161,6 +162,10 @@ tools/compare_builds.sh build build-portable build-i386 build-i386-sse2 build-ar
 
 step "a log past 2 GiB on 32-bit x86 ($i386Way)"
 tools/large_log_check.sh build-i386 build
+step "a line longer than memory: a 512 MiB hole, peak memory measured"
+tools/long_line_check.sh build build
+step "a 3 GiB line on 32-bit x86 (the static i686 tovlak, $i386Way)"
+tools/long_line_check.sh build-release/i686-linux build 3072 2
 step "a log past 4 GiB on Windows (${windowsBuilds[*]})"
 for dir in "${windowsBuilds[@]}"; do PAST_GIB=4 tools/large_log_check.sh "$dir" build; done
 

@@ -251,10 +251,15 @@ bool quickCut(std::string_view line, bool useFirst, const ByteWindow& window, Li
 // third comma before the first ')' after the start. Too few commas end the
 // scan; a ')' before the third comma moves the search past that ')'. Each
 // search reads its own text, so that a line read in pieces is read forward
-// by each.
+// by each. With `reachedEnd`, it says whether the answer rests on something
+// not being found before the end; where it does not, the answer is the same
+// for every line that begins with this one.
 template <class Text, class Position = typename Text::Position>
 BasicLineCut<Position> fullCut(Text& opensText, Text& closesText, Text& commasText, Text& numberText,
-                               bool useFirst) {
+                               bool useFirst, bool* reachedEnd = nullptr) {
+  const auto atEnd = [&] {
+    if (reachedEnd != nullptr) *reachedEnd = true;
+  };
   ForwardSearch<Text> opens(opensText, '(');
   ForwardSearch<Text> closes(closesText, ')');
   CommaWindow<Text> commas(commasText);
@@ -262,13 +267,22 @@ BasicLineCut<Position> fullCut(Text& opensText, Text& closesText, Text& commasTe
   Position start = 0;
   for (;;) {
     Position open = opens.next(start);
-    if (open == kNone<Position>) open = start;
+    if (open == kNone<Position>) {
+      open = start;
+      atEnd();
+    }
     commas.advanceTo(open);
-    if (commas.count() < 3) return unchangedCut(size);
+    if (commas.count() < 3) {
+      atEnd();
+      return unchangedCut(size);
+    }
     const Position first = commas[0], third = commas[2];
     if (hasEmptyCoordinate(open, first, commas[1], third)) return unchangedCut(size);
     Position close = closes.next(open + 1);
-    if (close == kNone<Position>) close = open + 1;
+    if (close == kNone<Position>) {
+      close = open + 1;
+      atEnd();
+    }
     if (third >= close) {
       start = close + 1;
       continue;
@@ -289,6 +303,13 @@ LineCut findLineCut(std::string_view line, bool useFirst, const ByteWindow& wind
   if (quickCut(line, useFirst, window, cut)) return cut;
   ViewText text(line);
   return fullCut(text, text, text, text, useFirst);
+}
+
+bool findDecidedCut(std::string_view start, bool useFirst, LineCut& cut) {
+  ViewText text(start);
+  bool reachedEnd = false;
+  cut = fullCut(text, text, text, text, useFirst, &reachedEnd);
+  return !reachedEnd;
 }
 
 LongLineCut findLineCut(const LineBytes& line, bool useFirst) {

@@ -66,6 +66,13 @@ LineCut findLineCut(std::string_view line, bool useFirst);
 // line's end clear), as the line reader hands it out.
 LineCut findLineCut(std::string_view line, bool useFirst, const ByteWindow& window);
 
+// The cut of every line that begins with `start`, where `start` alone
+// decides it (a qualifying group, or an empty coordinate, inside it): true
+// then, with the cut in `cut`; false where more of the line could change it.
+// A qualifying group's coordinate, ending at its ')' or comma, is inside it
+// too.
+bool findDecidedCut(std::string_view start, bool useFirst, LineCut& cut);
+
 // The same for a line held outside memory: the line is read forward, a piece
 // at a time, by a cursor for each character the scan looks for, so it is
 // read at most a few times over and memory stays flat whatever it holds.

@@ -11,12 +11,40 @@
 #include "rewrite.h"
 
 // Routes a line longer than the reader holds (`first`, its first bytes, the
-// rest from the reader): held in `held` to its end, then cut and routed as
-// any line, read back a piece at a time. Kept out of line: it is rare.
+// rest from the reader) as it would route it whole. Where its first bytes
+// decide its cut, it goes straight to its output or outputs as it is read;
+// else it is held in `held` to its end, then cut and routed, read back a
+// piece at a time. Kept out of line: it is rare.
 template <class Outputs>
 [[gnu::noinline]] void splitHeldLine(LineReader& reader, std::string_view first, HeldLine& held,
                                      Outputs& outputs, bool useFirst, int& dimensionIndex,
                                      std::uint64_t lineNumber) {
+  const int dimensionLength = outputs.count();
+  const auto route = [&](std::string_view bytes) {
+    if (dimensionIndex < 0) {
+      outputs.appendToAll(bytes, {});
+    } else {
+      outputs.append(dimensionIndex, bytes, {});
+    }
+  };
+  if (LineCut early; findDecidedCut(first, useFirst, early)) {
+    if (early.hasNumber && (early.number < -1 || early.number >= dimensionLength)) {
+      outputs.finish();
+      throw Failure(indexOutsideMessage(first.substr(early.numberBegin, early.numberEnd - early.numberBegin),
+                                        lineNumber, dimensionLength));
+    }
+    dimensionIndex = early.indexAfter(dimensionIndex);
+    route(first.substr(0, early.cutBegin));
+    route(first.substr(early.cutEnd));
+    std::string_view piece;
+    try {
+      while (reader.nextPiece(piece)) route(piece);
+    } catch (...) {
+      outputs.finish();  // a read error: the line is written up to it
+      throw;
+    }
+    return;
+  }
   LongLineCut cut;
   try {
     held.start(reader.longLineOffset());
@@ -30,7 +58,6 @@ template <class Outputs>
     outputs.finish();
     throw;
   }
-  const int dimensionLength = outputs.count();
   if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
     std::string coordinate;
     held.forEachPiece(cut.numberBegin, cut.numberEnd, [&](std::string_view bytes) { coordinate += bytes; });
@@ -38,13 +65,6 @@ template <class Outputs>
     throw Failure(indexOutsideMessage(coordinate, lineNumber, dimensionLength));
   }
   dimensionIndex = cut.indexAfter(dimensionIndex);
-  const auto route = [&](std::string_view bytes) {
-    if (dimensionIndex < 0) {
-      outputs.appendToAll(bytes, {});
-    } else {
-      outputs.append(dimensionIndex, bytes, {});
-    }
-  };
   held.forEachPiece(0, cut.cutBegin, route);
   held.forEachPiece(cut.cutEnd, held.size(), route);
 }

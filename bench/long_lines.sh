@@ -53,11 +53,8 @@ cat ./*.log ./*.gz > /dev/null  # into the page cache
 
 programs=("$build/tovlak")
 [ -n "$other" ] && programs+=("$other")
-declare -A times memory
-record() {  # NAME then the output of measure: SECONDS KIB CPU_SECONDS
-  times[$1]+="$2 "
-  memory[$1]=$((${memory[$1]:-0} > $3 ? ${memory[$1]:-0} : $3))
-}
+# shellcheck source=bench/stats.sh
+. "$root/bench/stats.sh"
 # One run of PROGRAM on a case, from WAY (file, fifo, gz), recorded as
 # "WHICH CASE WAY"; the outputs removed afterwards, outside the timing.
 one() {  # WHICH PROGRAM CASE WAY
@@ -90,7 +87,6 @@ for ((run = 0; run < runs; run++)); do
   done
 done
 
-median() { tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 == 0 || b + 0 == 0) print "-"; else printf "%.2f", a / b }'; }
 mib() { awk -v k="$1" 'BEGIN {printf "%.0f", k / 1024}'; }
 echo "seconds of each run:" >&2

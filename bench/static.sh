@@ -28,11 +28,8 @@ mkdir -p "$work/big" "$work/many" "$work/static"
 ln -f "$work/big/big.log" "$work/static/big.log"
 cat "$work"/static/big.log* > /dev/null # into the page cache
 
-declare -A times memory
-record() {  # NAME then the output of measure: SECONDS KIB CPU_SECONDS
-  times[$1]+="$2 "
-  memory[$1]=$((${memory[$1]:-0} > $3 ? ${memory[$1]:-0} : $3))
-}
+# shellcheck source=bench/stats.sh
+. "$root/bench/stats.sh"
 for ((run = 0; run < runs; run++)); do
   order="dynamic static"
   ((run % 2 == 0)) || order="static dynamic"
@@ -49,7 +46,6 @@ for ((run = 0; run < runs; run++)); do
 done
 rm -f "$work"/static/big?.log*
 
-median() { tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
 mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
 echo "seconds of each run, in order:" >&2

@@ -37,11 +37,8 @@ wineserver=$(dirname "${wine[-1]}")/wineserver
 trap '"${wineEnvironment[@]}" "$wineserver" -k' EXIT
 
 rm -rf "$work/wine"
-declare -A times memory
-record() { # NAME then the output of measure: SECONDS KIB CPU_SECONDS
-  times[$1]+="$2 "
-  memory[$1]=$((${memory[$1]:-0} > $3 ? ${memory[$1]:-0} : $3))
-}
+# shellcheck source=bench/stats.sh
+. "$root/bench/stats.sh"
 # One run in a new directory holding a link to the log: NAME LOG N PROGRAM...
 # The directories are removed only at the end: ext4 passes over inodes freed
 # in the last minute when it creates a file, so removing 10,000 files before
@@ -67,7 +64,6 @@ for ((run = 0; run < runs; run++)); do
 done
 rm -rf "$work/wine" "$work/wine-empty.log"
 
-median() { tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
 declare -A med

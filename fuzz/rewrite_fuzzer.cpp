@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes, as one line, to the group rewrite in both modes and
 // holds it to the reference rewrite, which is written independently, step by
 // step as the algorithm reads: the same reduced line, the same index, and a
-// coordinate marked where the reference reads it. Every start of the line
-// that findDecidedCut says decides the cut gives the line as the reference
+// coordinate marked where the reference reads it. The line read in pieces
+// (of sizes its bytes choose) gives the same cut, and every start of it
+// that the pieces say decides the cut gives the line as the reference
 // rewrites it whole, whatever follows that start.
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "reference_rewrite.h"
 #include "rewrite.h"
+#include "streamed_cut.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view line(reinterpret_cast<const char*>(data), size);
@@ -31,12 +33,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       referenceRewrite("(" + std::string(number) + ",0,0,0)", marked, ignored, true);
       if (marked != expectedIndex) std::abort();
     }
-    for (std::size_t length = 0; length <= line.size(); length += 1 + length / 16) {
-      LineCut early;
-      if (!findDecidedCut(line.substr(0, length), useFirst, early)) continue;
-      const std::string whole =
-          std::string(line.substr(0, early.cutBegin)) + std::string(line.substr(early.cutEnd));
+    // Piece sizes from the line's own bytes, so the fuzzer steers them too.
+    StreamedCut streamed(useFirst);
+    std::string whole;
+    for (std::size_t at = 0, piece = 1; at < line.size(); at += piece) {
+      piece = 1 + static_cast<unsigned char>(line[at]) % 7;
+      if (streamed.decided()) break;
+      streamed.add(line.substr(at, piece));
+      if (!streamed.decided()) continue;
+      const LongLineCut early = streamed.cut();  // decided: whatever follows
+      whole = std::string(line.substr(0, early.cutBegin)) + std::string(line.substr(early.cutEnd));
       if (early.indexAfter(kKept) != expectedIndex || whole != expectedOut) std::abort();
+    }
+    const LongLineCut streamedCut = streamed.cut();
+    whole = std::string(line.substr(0, streamedCut.cutBegin)) + std::string(line.substr(streamedCut.cutEnd));
+    if (streamedCut.indexAfter(kKept) != expectedIndex || whole != expectedOut ||
+        streamedCut.hasNumber != cut.hasNumber || streamedCut.numberBegin != cut.numberBegin ||
+        streamedCut.numberEnd != cut.numberEnd) {
+      std::abort();
     }
   }
   return 0;

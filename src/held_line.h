@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -7,7 +8,6 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "rewrite.h"
 
 // A line longer than the line reader holds in memory, kept outside memory
 // while the line is read to its end, so that memory stays flat whatever the
@@ -17,12 +17,12 @@
 // outputs' directory) and gone from it as soon as it is open, so nothing
 // is left behind even when the process is killed. Every write of a line
 // comes before any read of it.
-class HeldLine : public LineBytes {
+class HeldLine {
  public:
   explicit HeldLine(std::string directory);
   // Lines read again from `log`, a regular file named `logName`.
   HeldLine(platform::Handle log, std::string logName);
-  ~HeldLine() override;
+  ~HeldLine();
   HeldLine(const HeldLine&) = delete;
   HeldLine& operator=(const HeldLine&) = delete;
 
@@ -34,10 +34,12 @@ class HeldLine : public LineBytes {
   // when they cannot be written (a full disk).
   void append(std::string_view bytes);
 
-  std::uint64_t size() const override { return size_; }
-  // Throws Failure ("unable to read NAME") when the bytes cannot be read
-  // back (the log cut short since it was read).
-  std::size_t read(std::uint64_t offset, char* into, std::size_t capacity) const override;
+  std::uint64_t size() const { return size_; }
+  // Reads up to `capacity` bytes of the line from `offset` (below size())
+  // into `into`; returns how many, at least 1. Throws Failure ("unable to
+  // read NAME") when the bytes cannot be read back (the log cut short since
+  // it was read).
+  std::size_t read(std::uint64_t offset, char* into, std::size_t capacity) const;
 
   // Gives the bytes [begin, end) of the line to `take`, a piece at a time.
   template <class Take>

@@ -4,7 +4,6 @@
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <memory>
 
 #include "bytes/bytes.h"
 
@@ -24,51 +23,6 @@ class ViewText {
 
  private:
   std::string_view line_;
-};
-
-// A line held outside memory as the full scan reads it: a window of it in
-// memory, moved forward as the scan goes. Each of the scan's searches has a
-// cursor of its own, and each moves forward only, so the line is read about
-// once by each.
-class PieceText {
- public:
-  using Position = std::uint64_t;
-  explicit PieceText(const LineBytes& line)
-      : line_(line), size_(line.size()), window_(new char[kWindowSize]) {}
-
-  Position size() const { return size_; }
-  Position find(Position from, char c) {
-    while (from < size_) {
-      show(from);
-      const std::size_t at = nextByte({window_.get(), shown_}, static_cast<std::size_t>(from - base_), c);
-      if (at != kNpos) return base_ + at;
-      from = base_ + shown_;
-    }
-    return static_cast<Position>(-1);
-  }
-  char at(Position i) {
-    show(i);
-    return window_[static_cast<std::size_t>(i - base_)];
-  }
-
- private:
-  static constexpr std::size_t kWindowSize = std::size_t{256} << 10;
-
-  // Makes the window hold position `i` (below the size).
-  void show(Position i) {
-    if (i >= base_ && i - base_ < shown_) return;
-    base_ = i;
-    shown_ = static_cast<std::size_t>(std::min<Position>(kWindowSize, size_ - i));
-    for (std::size_t got = 0; got < shown_;) {
-      got += line_.read(base_ + got, window_.get() + got, shown_ - got);
-    }
-  }
-
-  const LineBytes& line_;
-  Position size_;
-  std::unique_ptr<char[]> window_;
-  Position base_ = 0;
-  std::size_t shown_ = 0;
 };
 
 // None, for a text's positions.
@@ -249,45 +203,28 @@ bool quickCut(std::string_view line, bool useFirst, const ByteWindow& window, Li
 // (or, when none is left, right where the search starts); it needs three
 // commas after it with no empty coordinate among the first three, and its
 // third comma before the first ')' after the start. Too few commas end the
-// scan; a ')' before the third comma moves the search past that ')'. Each
-// search reads its own text, so that a line read in pieces is read forward
-// by each. With `reachedEnd`, it says whether the answer rests on something
-// not being found before the end; where it does not, the answer is the same
-// for every line that begins with this one.
+// scan; a ')' before the third comma moves the search past that ')'.
 template <class Text, class Position = typename Text::Position>
-BasicLineCut<Position> fullCut(Text& opensText, Text& closesText, Text& commasText, Text& numberText,
-                               bool useFirst, bool* reachedEnd = nullptr) {
-  const auto atEnd = [&] {
-    if (reachedEnd != nullptr) *reachedEnd = true;
-  };
-  ForwardSearch<Text> opens(opensText, '(');
-  ForwardSearch<Text> closes(closesText, ')');
-  CommaWindow<Text> commas(commasText);
-  const Position size = numberText.size();
+BasicLineCut<Position> fullCut(Text& text, bool useFirst) {
+  ForwardSearch<Text> opens(text, '(');
+  ForwardSearch<Text> closes(text, ')');
+  CommaWindow<Text> commas(text);
+  const Position size = text.size();
   Position start = 0;
   for (;;) {
     Position open = opens.next(start);
-    if (open == kNone<Position>) {
-      open = start;
-      atEnd();
-    }
+    if (open == kNone<Position>) open = start;
     commas.advanceTo(open);
-    if (commas.count() < 3) {
-      atEnd();
-      return unchangedCut(size);
-    }
+    if (commas.count() < 3) return unchangedCut(size);
     const Position first = commas[0], third = commas[2];
     if (hasEmptyCoordinate(open, first, commas[1], third)) return unchangedCut(size);
     Position close = closes.next(open + 1);
-    if (close == kNone<Position>) {
-      close = open + 1;
-      atEnd();
-    }
+    if (close == kNone<Position>) close = open + 1;
     if (third >= close) {
       start = close + 1;
       continue;
     }
-    return qualifiedCut(numberText, useFirst, open, first, third, close);
+    return qualifiedCut(text, useFirst, open, first, third, close);
   }
 }
 
@@ -302,19 +239,7 @@ LineCut findLineCut(std::string_view line, bool useFirst, const ByteWindow& wind
   LineCut cut;
   if (quickCut(line, useFirst, window, cut)) return cut;
   ViewText text(line);
-  return fullCut(text, text, text, text, useFirst);
-}
-
-bool findDecidedCut(std::string_view start, bool useFirst, LineCut& cut) {
-  ViewText text(start);
-  bool reachedEnd = false;
-  cut = fullCut(text, text, text, text, useFirst, &reachedEnd);
-  return !reachedEnd;
-}
-
-LongLineCut findLineCut(const LineBytes& line, bool useFirst) {
-  PieceText opens(line), closes(line), commas(line), number(line);
-  return fullCut(opens, closes, commas, number, useFirst);
+  return fullCut(text, useFirst);
 }
 
 LineCut findLineCut(std::string_view line, bool useFirst) {

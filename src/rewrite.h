@@ -47,17 +47,6 @@ struct BasicLineCut {
 using LineCut = BasicLineCut<std::size_t>;
 using LongLineCut = BasicLineCut<std::uint64_t>;
 
-// A line held outside memory (a line longer than the reader holds), read
-// back in pieces.
-class LineBytes {
- public:
-  virtual ~LineBytes() = default;
-  virtual std::uint64_t size() const = 0;
-  // Reads up to `capacity` bytes from `offset` (below size()) into `into`;
-  // returns how many, at least 1. Throws Failure when it cannot.
-  virtual std::size_t read(std::uint64_t offset, char* into, std::size_t capacity) const = 0;
-};
-
 // Finds the first qualifying group of `line` and the run that the rewrite
 // removes: from the third comma up to the ')' in normal mode, the first
 // coordinate and its comma with `useFirst`. Runs in time linear in the line.
@@ -65,18 +54,6 @@ LineCut findLineCut(std::string_view line, bool useFirst);
 // The same, given the window of the line's first 64 bytes (its bits past the
 // line's end clear), as the line reader hands it out.
 LineCut findLineCut(std::string_view line, bool useFirst, const ByteWindow& window);
-
-// The cut of every line that begins with `start`, where `start` alone
-// decides it (a qualifying group, or an empty coordinate, inside it): true
-// then, with the cut in `cut`; false where more of the line could change it.
-// A qualifying group's coordinate, ending at its ')' or comma, is inside it
-// too.
-bool findDecidedCut(std::string_view start, bool useFirst, LineCut& cut);
-
-// The same for a line held outside memory: the line is read forward, a piece
-// at a time, by a cursor for each character the scan looks for, so it is
-// read at most a few times over and memory stays flat whatever it holds.
-LongLineCut findLineCut(const LineBytes& line, bool useFirst);
 
 // Rewrites one line: `outLine` (the caller's, reused from line to line)
 // receives the reduced line and `dimensionIndex` the index it is routed by,

@@ -10,12 +10,15 @@
 #include "line_reader.h"
 #include "messages.h"
 #include "rewrite.h"
+#include "streamed_cut.h"
 
 // Routes a line longer than the reader holds (`first`, its first bytes, the
-// rest from the reader) as it would route it whole. Where its first bytes
-// decide its cut, it goes straight to its output or outputs as it is read;
-// else it is held in `held` to its end, then cut and routed, read back a
-// piece at a time. Kept out of line: it is rare.
+// rest from the reader) as it would route it whole. Its cut is searched for
+// as its pieces come, while they are in memory. Once the bytes so far decide
+// the cut, what came of the line is routed (from `first`, or read back from
+// where `held` keeps it) and the rest goes straight to its output or outputs
+// as it is read; a line undecided to its end is held whole first. Kept out
+// of line: it is rare.
 template <class Outputs>
 [[gnu::noinline]] void splitHeldLine(LineReader& reader, std::string_view first, HeldLine& held,
                                      Outputs& outputs, bool useFirst, int& dimensionIndex,
@@ -28,64 +31,47 @@ template <class Outputs>
       outputs.append(dimensionIndex, bytes, {});
     }
   };
-  if (LineCut early; findDecidedCut(first, useFirst, early)) {
-    if (early.hasNumber && (early.number < -1 || early.number >= dimensionLength)) {
-      outputs.finish();
-      throw Failure(indexOutsideMessage(first.substr(early.numberBegin, early.numberEnd - early.numberBegin),
-                                        lineNumber, dimensionLength));
-    }
-    dimensionIndex = early.indexAfter(dimensionIndex);
-    route(first.substr(0, early.cutBegin));
-    route(first.substr(early.cutEnd));
-    std::string_view piece;
-    try {
-      while (reader.nextPiece(piece)) route(piece);
-    } catch (...) {
-      outputs.finish();  // a read error: the line is written up to it
-      throw;
-    }
-    return;
-  }
-  // Its commas are counted up to three on the way, while its pieces are in
-  // memory: a line with fewer has no qualifying group, whatever it holds,
-  // so it needs no search of its own (a hole of NUL bytes, a '(' and no comma).
-  std::size_t commas = 0;
-  const auto count = [&](std::string_view bytes) {
-    for (std::size_t at = 0; commas < 3; ++commas, ++at) {
-      at = nextByte(bytes, at, ',');
-      if (at == std::string_view::npos) break;
-    }
-  };
+  StreamedCut search(useFirst);
+  search.add(first);
+  const bool holding = !search.decided();
+  std::string_view piece;
   LongLineCut cut;
   try {
-    held.start(reader.longLineOffset());
-    held.append(first);
-    count(first);
-    std::string_view piece;
-    while (reader.nextPiece(piece)) {
-      held.append(piece);
-      count(piece);
+    if (holding) {
+      held.start(reader.longLineOffset());
+      held.append(first);
+      while (!search.decided() && reader.nextPiece(piece)) {
+        held.append(piece);
+        search.add(piece);
+      }
     }
-    if (commas < 3) {
-      cut.cutBegin = cut.cutEnd = held.size();
+    cut = search.cut();
+    if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
+      std::string coordinate;
+      const auto keep = [&](std::string_view bytes) { coordinate += bytes; };
+      if (holding) {
+        held.forEachPiece(cut.numberBegin, cut.numberEnd, keep);
+      } else {
+        keep(first.substr(cut.numberBegin, cut.numberEnd - cut.numberBegin));
+      }
+      throw Failure(indexOutsideMessage(coordinate, lineNumber, dimensionLength));
+    }
+    dimensionIndex = cut.indexAfter(dimensionIndex);
+    if (holding) {
+      held.forEachPiece(0, cut.cutBegin, route);
+      held.forEachPiece(cut.cutEnd, held.size(), route);
     } else {
-      cut = findLineCut(held, useFirst);
+      route(first.substr(0, cut.cutBegin));
+      route(first.substr(cut.cutEnd));
     }
+    while (reader.nextPiece(piece)) route(piece);
   } catch (...) {
-    // A read error, or the held line not written or read back: what came
-    // before it is kept.
+    // A read error, an index outside the outputs, or the held line not
+    // written or read back: what came before it is kept. A line decided
+    // before a read error is written up to it.
     outputs.finish();
     throw;
   }
-  if (cut.hasNumber && (cut.number < -1 || cut.number >= dimensionLength)) {
-    std::string coordinate;
-    held.forEachPiece(cut.numberBegin, cut.numberEnd, [&](std::string_view bytes) { coordinate += bytes; });
-    outputs.finish();
-    throw Failure(indexOutsideMessage(coordinate, lineNumber, dimensionLength));
-  }
-  dimensionIndex = cut.indexAfter(dimensionIndex);
-  held.forEachPiece(0, cut.cutBegin, route);
-  held.forEachPiece(cut.cutEnd, held.size(), route);
 }
 
 // Reads every line of `reader`, rewrites it and routes it: the reduced line

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Times tovlak on logs whose lines are far longer than it holds in memory,
-# against a log of ordinary lines of the same size, interleaved, and prints
-# a table of medians, seconds per MiB against the ordinary log, and peak
-# memory:
+# against logs of ordinary lines of the same size, interleaved, and prints
+# a table of medians, seconds per MiB against the ordinary log that is
+# routed the same way, and peak memory:
 #   bench/long_lines.sh [MEBIBYTES] [RUNS] [WORK_DIR] [OTHER_TOVLAK]
 # (MEBIBYTES defaults to 512, RUNS to 5, WORK_DIR to build-bench/long.) With
 # OTHER_TOVLAK, another build (an older one, say) runs each log too, in turn
-# with this one. The long lines, each of about MEBIBYTES:
-#   hole   a line of NUL bytes between two lines (a file system's hole)
+# with this one. The ordinary logs:
+#   ordinary   lines of points, each to one output
+#   broadcast  lines without a point, each to every output
+# The long lines, each of about MEBIBYTES:
+#   hole   a line of NUL bytes between two lines (a file system's hole), to
+#          every output, so held against the broadcast log
 #   comma  a group whose third comma comes at the line's end
-#   paren  a '(' followed by the whole line and no comma
+#   paren  a '(' followed by the whole line and no comma, to every output
 #   end    a qualifying group at the very end of the line
 # each split with -d2 from the file, from a FIFO (held in a temporary file
 # beside the outputs) and gzip-compressed (-1). The logs are made once.
@@ -28,9 +32,10 @@ mkdir -p "$work"
 cd "$work"
 
 # The logs, made once for each size.
-cases=(ordinary hole comma paren end)
+cases=(ordinary broadcast hole comma paren end)
 if [ "$(cat params 2> /dev/null)" != "$mib" ]; then
   "$build/generate_log" "$mib" 2 20000 1 > ordinary.log
+  "$build/generate_log" "$mib" 2 1000000 1 > broadcast.log
   python3 - "$mib" << 'EOF'
 import sys
 size = int(sys.argv[1]) << 20
@@ -93,14 +98,16 @@ echo "seconds of each run:" >&2
 for name in "${!times[@]}"; do echo "  $name: ${times[$name]}" >&2; done
 echo "long lines, $mib MiB each, tovlak -d2: $runs interleaved runs, medians in seconds, $(nproc) cores, $(date -u +%F)"
 echo
-header="| log | from | seconds | per MiB against ordinary lines | peak RSS MiB |"
-[ -n "$other" ] && header="| log | from | seconds | per MiB against ordinary lines | peak RSS MiB | other build: seconds | peak RSS MiB |"
+header="| log | from | seconds | per MiB against ordinary lines routed alike | peak RSS MiB |"
+[ -n "$other" ] && header="| log | from | seconds | per MiB against ordinary lines routed alike | peak RSS MiB | other build: seconds | peak RSS MiB |"
 echo "$header"
 echo "$header" | sed 's/[^|]*|/---|/g; s/^---//'
 for name in "${cases[@]}"; do
   for way in file fifo gz; do
     now=$(median "${times[now $name $way]}")
-    ordinary=$(median "${times[now ordinary $way]}")
+    reference=ordinary
+    [[ $name == hole || $name == paren || $name == broadcast ]] && reference=broadcast
+    ordinary=$(median "${times[now $reference $way]}")
     row="| $name | $way | $now | $(ratio "$now" "$ordinary") | $(mib "${memory[now $name $way]}") |"
     if [ -n "$other" ]; then
       row+=" $(median "${times[other $name $way]}") | $(mib "${memory[other $name $way]}") |"

@@ -119,17 +119,20 @@ TEST_F(TovlakCompressed, WritesMoreCompressedOutputsThanItMayKeepOpen) {
   }
 }
 
-// A small log that holds one line longer than memory: the message, and
-// every output a valid file.
 // A line longer than the reader holds is kept in a temporary file beside the
 // outputs, which is gone afterwards, and comes out whole, in an address
-// space of what the codecs' threads reserve and the reader's bound.
+// space of what the codecs' threads reserve and the reader's bound. The log
+// is compressed in members of 1 MiB, each made once.
 TEST_F(TovlakCompressed, SplitsACompressedLineLongerThanMemory) {
   if (const char* why = whyNoAddressSpaceLimit()) GTEST_SKIP() << why;
-  const std::string log = "before\n" + std::string(100u << 20, 'x');
+  constexpr int kMebibytes = 72;  // past the 64 MiB the reader holds
+  const std::string log = "before\n" + std::string(std::size_t{kMebibytes} << 20, 'x');
   for (const Codec& codec : codecsOfProgram()) {
     TemporaryDirectory directory;
-    writeFile(directory / ("run.log" + codec.suffix), compressedBy(codec, log, directory));
+    std::string compressed = compressedBy(codec, "before\n", directory);
+    const std::string member = compressedBy(codec, std::string(std::size_t{1} << 20, 'x'), directory);
+    for (int i = 0; i < kMebibytes; ++i) compressed += member;
+    writeFile(directory / ("run.log" + codec.suffix), compressed);
     const Outcome outcome = runTovlak(directory.path().string(), {"-d2", "-lrun.log" + codec.suffix},
                                       {.addressSpace = rlim_t{320} << 20});
     EXPECT_EQ(outcome.status, 0) << codec.suffix;
